@@ -1,0 +1,127 @@
+#include "entry/AmountRules.h"
+
+#include "services/Dialogs.h"
+#include "services/NumericText.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QScopedValueRollback>
+
+namespace entry {
+namespace {
+
+void sendKey(QWidget* target, Qt::Key key, Qt::KeyboardModifiers modifiers)
+{
+    QKeyEvent press(QEvent::KeyPress, key, modifiers);
+    QCoreApplication::sendEvent(target, &press);
+    QKeyEvent release(QEvent::KeyRelease, key, modifiers);
+    QCoreApplication::sendEvent(target, &release);
+}
+
+} // namespace
+
+AmountRules::AmountRules(QWidget* window, QList<QLineEdit*> captionBoxes, QList<QLineEdit*> amountBoxes)
+    : QObject(window), window_(window), allBoxes_(captionBoxes + amountBoxes),
+      amountBoxes_(std::move(amountBoxes))
+{
+    // Clicks and Tab must be checked before the focus moves, so that a
+    // refused amount keeps the focus and a clicked button does not act.
+    qApp->installEventFilter(this);
+    connect(qApp, &QApplication::focusChanged, this, &AmountRules::onFocusChanged);
+}
+
+AmountRules::~AmountRules()
+{
+    qApp->removeEventFilter(this);
+}
+
+void AmountRules::postSelectWholeText()
+{
+    QMetaObject::invokeMethod(
+        qApp,
+        [] {
+            if (QWidget* focused = QApplication::focusWidget()) {
+                sendKey(focused, Qt::Key_Home, Qt::NoModifier);
+                sendKey(focused, Qt::Key_End, Qt::ShiftModifier);
+            }
+        },
+        Qt::QueuedConnection);
+}
+
+bool AmountRules::validate(QLineEdit* amountBox)
+{
+    QScopedValueRollback guard(validating_, true);
+    const QLocale locale = services::userLocale();
+    if (const auto value = services::readNumericText(amountBox->text(), locale)) {
+        amountBox->setText(services::formatAmount(*value, locale));
+        return true;
+    }
+    services::dialogs().message(window_, QString(), QStringLiteral("Please enter a valid amount."),
+                                services::MessageIcon::None);
+    amountBox->setText(services::formatAmount(0, locale));
+    amountBox->setFocus(Qt::OtherFocusReason);
+    postSelectWholeText();
+    return false;
+}
+
+QLineEdit* AmountRules::focusedAmountBox() const
+{
+    auto* focused = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+    return amountBoxes_.contains(focused) ? focused : nullptr;
+}
+
+bool AmountRules::wouldTakeFocus(QWidget* target) const
+{
+    for (QWidget* w = target; w; w = w->parentWidget()) {
+        if (w->isEnabled() && (w->focusPolicy() & Qt::ClickFocus))
+            return true;
+        if (w == window_)
+            break;
+    }
+    return false;
+}
+
+bool AmountRules::eventFilter(QObject* watched, QEvent* event)
+{
+    auto* widget = qobject_cast<QWidget*>(watched);
+    if (!widget || validating_)
+        return false;
+    switch (event->type()) {
+    case QEvent::FocusIn: {
+        const auto reason = static_cast<QFocusEvent*>(event)->reason();
+        if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason
+            && allBoxes_.contains(qobject_cast<QLineEdit*>(widget)))
+            postSelectWholeText();
+        return false;
+    }
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonDblClick: {
+        QLineEdit* box = focusedAmountBox();
+        if (!box || widget == box || box->isAncestorOf(widget) || !window_->isAncestorOf(widget)
+            || !wouldTakeFocus(widget))
+            return false;
+        return !validate(box);
+    }
+    case QEvent::KeyPress: {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if ((key != Qt::Key_Tab && key != Qt::Key_Backtab) || widget != focusedAmountBox())
+            return false;
+        return !validate(static_cast<QLineEdit*>(widget));
+    }
+    default:
+        return false;
+    }
+}
+
+void AmountRules::onFocusChanged(QWidget* old, QWidget* now)
+{
+    // Focus moved by other means than a click or Tab (a shortcut, say).
+    auto* box = qobject_cast<QLineEdit*>(old);
+    if (validating_ || !box || !amountBoxes_.contains(box) || !now || !window_->isAncestorOf(now))
+        return;
+    if (!validate(box))
+        box->setFocus(Qt::OtherFocusReason);
+}
+
+} // namespace entry

@@ -1,0 +1,79 @@
+#pragma once
+
+#include "entry/LineItems.h"
+#include "generation/IsInstalled.h"
+
+#include <QWidget>
+#include <array>
+
+class QDateEdit;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+namespace services {
+class ErrorTrap;
+class PictureBox;
+class WindowPointer;
+} // namespace services
+
+namespace entry {
+
+class AmountRules;
+class TabOrder;
+
+// The entry window: the balance-sheet date and 24 line items. Creating it
+// runs its load (restores every entry from the settings store); every change
+// is stored at once; closing it ends the program.
+class Form1 : public QWidget {
+    Q_OBJECT
+public:
+    explicit Form1(generation::ApplicationFactory createApplication = {});
+    ~Form1() override;
+
+    // The design date of the picker, kept when a stored date cannot be read.
+    static QDate designDate();
+    // The text stored under "dtpFrom" for a date: the user's short date with
+    // a four-digit year.
+    static QString dateText(const QDate& date);
+
+    QPushButton* PushButton22 = nullptr;
+    QPushButton* PushButton1 = nullptr;
+    QPushButton* PushButton2 = nullptr;
+    QGroupBox* Frame1 = nullptr;
+    QLabel* Label5 = nullptr;
+    QDateEdit* dtpFrom = nullptr;
+    std::array<QLabel*, 14> lblYear{}; // indexes 7 to 11 do not exist
+    std::array<QLineEdit*, kAssetCount> txtAssets{};
+    std::array<QLineEdit*, kAssetCount> txtAmountAssets{};
+    std::array<QLineEdit*, kLiabilityCount> txtLiabilities{};
+    std::array<QLineEdit*, kLiabilityCount> txtAmountL{};
+    services::PictureBox* Picture1 = nullptr;
+
+    services::WindowPointer& mousePointer() { return *pointer_; }
+    AmountRules& amountRules() { return *amountRules_; }
+    const TabOrder& tabOrder() const { return *tabOrder_; }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void buildControls();
+    void connectChangeHandlers();
+    void Form_Load(const generation::ApplicationFactory& createApplication);
+    struct AmountRestoreLines;
+    void restoreAmount(services::ErrorTrap& trap, QLineEdit* box, const QString& key,
+                       const AmountRestoreLines& lines);
+    void PushButton1_Click();
+    void PushButton2_Click();
+    void fillAmounts(const QString& procedure, const std::function<QString(const LineItemRow&)>& textFor);
+
+    services::WindowPointer* pointer_ = nullptr;
+    AmountRules* amountRules_ = nullptr;
+    std::unique_ptr<TabOrder> tabOrder_;
+    bool centred_ = false;
+};
+
+} // namespace entry

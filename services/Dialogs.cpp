@@ -1,0 +1,70 @@
+#include "services/Dialogs.h"
+
+#include "services/SharedRoutines.h"
+
+#include <QFileDialog>
+#include <QMessageBox>
+
+namespace services {
+namespace {
+
+QMessageBox::Icon toQtIcon(MessageIcon icon)
+{
+    switch (icon) {
+    case MessageIcon::Information: return QMessageBox::Information;
+    case MessageIcon::Warning: return QMessageBox::Warning;
+    case MessageIcon::Question: return QMessageBox::Question;
+    case MessageIcon::None: break;
+    }
+    return QMessageBox::NoIcon;
+}
+
+QString titleOrAppTitle(const QString& title)
+{
+    return title.isEmpty() ? AppTitle() : title;
+}
+
+class SystemDialogs final : public DialogHost {
+public:
+    void message(QWidget* parent, const QString& title, const QString& text, MessageIcon icon) override
+    {
+        QMessageBox box(toQtIcon(icon), titleOrAppTitle(title), text, QMessageBox::Ok, parent);
+        box.exec();
+    }
+
+    Answer askYesNo(QWidget* parent, const QString& title, const QString& text) override
+    {
+        QMessageBox box(QMessageBox::Question, titleOrAppTitle(title), text,
+                        QMessageBox::Yes | QMessageBox::No, parent);
+        box.setDefaultButton(QMessageBox::Yes);
+        return box.exec() == QMessageBox::Yes ? Answer::Yes : Answer::No;
+    }
+
+    QString saveFileName(QWidget* parent, const QString& caption, const QString& filter) override
+    {
+        return QFileDialog::getSaveFileName(parent, caption, QString(), filter, nullptr,
+                                            QFileDialog::DontConfirmOverwrite);
+    }
+};
+
+DialogHost* installedHost = nullptr;
+
+} // namespace
+
+DialogHost& systemDialogs()
+{
+    static SystemDialogs host;
+    return host;
+}
+
+DialogHost& dialogs()
+{
+    return installedHost ? *installedHost : systemDialogs();
+}
+
+void setDialogHost(DialogHost* host)
+{
+    installedHost = host;
+}
+
+} // namespace services

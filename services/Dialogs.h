@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QString>
+
+class QWidget;
+
+namespace services {
+
+enum class MessageIcon { None, Information, Warning, Question };
+enum class Answer { Ok, Yes, No };
+
+// Every modal box and the file dialog go through this one seam, so tests can
+// answer them without a person.
+class DialogHost {
+public:
+    virtual ~DialogHost() = default;
+    // An empty title means the application title.
+    virtual void message(QWidget* parent, const QString& title, const QString& text, MessageIcon icon) = 0;
+    // Yes/No question with Yes as the default button.
+    virtual Answer askYesNo(QWidget* parent, const QString& title, const QString& text) = 0;
+    // Save-mode file dialog; empty when cancelled.
+    virtual QString saveFileName(QWidget* parent, const QString& caption, const QString& filter) = 0;
+};
+
+// The real boxes (QMessageBox, QFileDialog).
+DialogHost& systemDialogs();
+
+DialogHost& dialogs();
+// Replaces the host; nullptr restores the real boxes.
+void setDialogHost(DialogHost* host);
+
+} // namespace services

@@ -1,0 +1,106 @@
+#include "services/MousePointer.h"
+
+#include "services/Failure.h"
+
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QMouseEvent>
+#include <QPixmap>
+#include <QWidget>
+#include <QtEndian>
+
+namespace services {
+
+WindowPointer::WindowPointer(QWidget* window) : QObject(window), window_(window)
+{
+    watch(window, Rule::Plain);
+}
+
+void WindowPointer::watch(QWidget* control, Rule rule)
+{
+    rules_.insert(control, rule);
+    watchMoves(control);
+}
+
+void WindowPointer::watchMoves(QWidget* widget)
+{
+    // Parts of a control (the date editor's line edit, say) see the moves.
+    widget->setMouseTracking(true);
+    widget->installEventFilter(this);
+    for (QWidget* part : widget->findChildren<QWidget*>()) {
+        part->setMouseTracking(true);
+        part->installEventFilter(this);
+    }
+}
+
+WindowPointer::Rule WindowPointer::ruleFor(QWidget* control) const
+{
+    for (QWidget* w = control; w; w = w->parentWidget()) {
+        const auto found = rules_.constFind(w);
+        if (found != rules_.constEnd())
+            return *found;
+        if (w == window_)
+            break;
+    }
+    return Rule::None;
+}
+
+bool WindowPointer::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() != QEvent::MouseMove)
+        return false;
+    auto* widget = qobject_cast<QWidget*>(watched);
+    const auto* move = static_cast<QMouseEvent*>(event);
+    // A move that a control passes on to its parent was handled already.
+    if (!widget || widget->childAt(move->position().toPoint()) != nullptr)
+        return false;
+    if (value_ == Hourglass)
+        return false;
+    switch (ruleFor(widget)) {
+    case Rule::Hand: set(Custom); break;
+    case Rule::Plain: set(Default); break;
+    case Rule::None: break;
+    }
+    return false;
+}
+
+void WindowPointer::set(int value)
+{
+    if (value == value_)
+        return;
+    value_ = value;
+    const QList<QWidget*> widgets = QList<QWidget*>{window_} + window_->findChildren<QWidget*>();
+    for (QWidget* w : widgets) {
+        if (value == Hourglass)
+            w->setCursor(Qt::WaitCursor);
+        else if (value == Custom)
+            w->setCursor(customCursor_.value_or(QCursor(Qt::ArrowCursor)));
+        else
+            w->unsetCursor();
+    }
+}
+
+QCursor loadCursorFile(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw Failure(QStringLiteral("Could not open the pointer image %1: %2")
+                          .arg(QDir::toNativeSeparators(path), file.errorString()));
+    const QByteArray bytes = file.readAll();
+    QImage image;
+    if (!image.loadFromData(bytes, "CUR") && !image.loadFromData(bytes))
+        throw Failure(QStringLiteral("The pointer image %1 is not a picture that can be read.")
+                          .arg(QDir::toNativeSeparators(path)));
+    // The hot spot of a cursor file sits in its first directory entry.
+    int hotX = 0;
+    int hotY = 0;
+    const auto* data = reinterpret_cast<const uchar*>(bytes.constData());
+    if (bytes.size() >= 22 && qFromLittleEndian<quint16>(data + 2) == 2) {
+        hotX = std::clamp<int>(qFromLittleEndian<quint16>(data + 10), 0, image.width() - 1);
+        hotY = std::clamp<int>(qFromLittleEndian<quint16>(data + 12), 0, image.height() - 1);
+    }
+    return QCursor(QPixmap::fromImage(image), hotX, hotY);
+}
+
+} // namespace services

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QCursor>
+#include <QHash>
+#include <QObject>
+#include <optional>
+
+class QWidget;
+
+namespace services {
+
+// One pointer for a whole window: 0 the default arrow, 11 the hourglass while
+// a long operation runs, 99 the custom (hand) pointer over push buttons.
+// Moving over a watched control applies its rule; the hourglass is never
+// replaced by a move.
+class WindowPointer : public QObject {
+    Q_OBJECT
+public:
+    enum Value { Default = 0, Hourglass = 11, Custom = 99 };
+    enum class Rule { Hand, Plain, None };
+
+    explicit WindowPointer(QWidget* window);
+
+    // Applies `rule` when the pointer moves over `control` or its parts.
+    void watch(QWidget* control, Rule rule);
+    // The hand image; without one the custom pointer is the default arrow.
+    void setCustomCursor(const QCursor& cursor) { customCursor_ = cursor; }
+    bool hasCustomCursor() const { return customCursor_.has_value(); }
+
+    void set(int value);
+    int value() const { return value_; }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    Rule ruleFor(QWidget* control) const;
+    void watchMoves(QWidget* widget);
+
+    QWidget* window_;
+    QHash<const QWidget*, Rule> rules_;
+    std::optional<QCursor> customCursor_;
+    int value_ = Default;
+};
+
+// Loads a Windows cursor file (.cur) with its hot spot. Throws Failure.
+QCursor loadCursorFile(const QString& path);
+
+} // namespace services

@@ -1,0 +1,191 @@
+#include "services/NumericText.h"
+
+#include <charconv>
+#include <cmath>
+
+namespace services {
+namespace {
+
+bool isCLocale(const QLocale& locale)
+{
+    return locale.language() == QLocale::C;
+}
+
+// Locales write group separators and currency gaps as no-break spaces; a user
+// types plain blanks. Treat them all as one blank.
+QString withPlainBlanks(QString text)
+{
+    for (QChar& c : text) {
+        if (c == QChar(0x00A0) || c == QChar(0x202F) || c == QChar(0x2009))
+            c = u' ';
+    }
+    return text;
+}
+
+struct Conventions {
+    QString decimal;
+    QString group;
+    QStringList currencies;
+    QStringList minusSigns;
+    QStringList plusSigns;
+};
+
+Conventions conventionsOf(const QLocale& locale)
+{
+    Conventions c;
+    if (isCLocale(locale)) {
+        c.decimal = QStringLiteral(".");
+        c.group = QStringLiteral(",");
+        c.currencies = {QStringLiteral("$")};
+    } else {
+        c.decimal = withPlainBlanks(locale.decimalPoint());
+        c.group = withPlainBlanks(locale.groupSeparator());
+        for (const QString& symbol : {locale.currencySymbol(QLocale::CurrencySymbol),
+                                      locale.currencySymbol(QLocale::CurrencyIsoCode)}) {
+            const QString plain = withPlainBlanks(symbol).trimmed();
+            if (!plain.isEmpty() && !c.currencies.contains(plain))
+                c.currencies << plain;
+        }
+    }
+    c.minusSigns = {QStringLiteral("-"), QString(QChar(0x2212))};
+    if (!isCLocale(locale) && !c.minusSigns.contains(locale.negativeSign()))
+        c.minusSigns << locale.negativeSign();
+    c.plusSigns = {QStringLiteral("+")};
+    if (!isCLocale(locale) && !c.plusSigns.contains(locale.positiveSign()))
+        c.plusSigns << locale.positiveSign();
+    return c;
+}
+
+// Removes `affix` from the front (or back) of `text` when it is there.
+bool strip(QString& text, const QStringList& affixes, bool atFront)
+{
+    for (const QString& affix : affixes) {
+        if (affix.isEmpty())
+            continue;
+        if (atFront ? text.startsWith(affix) : text.endsWith(affix)) {
+            text = atFront ? text.mid(affix.size()) : text.left(text.size() - affix.size());
+            text = text.trimmed();
+            return true;
+        }
+    }
+    return false;
+}
+
+bool isAsciiDigit(QChar c)
+{
+    return c >= u'0' && c <= u'9';
+}
+
+// Turns the bare number (digits, separators, exponent) into C notation.
+std::optional<std::string> toCNotation(const QString& body, const Conventions& c)
+{
+    std::string out;
+    qsizetype i = 0;
+    const qsizetype n = body.size();
+    bool anyDigit = false;
+    while (i < n) {
+        if (isAsciiDigit(body[i])) {
+            out += char(body[i].unicode());
+            anyDigit = true;
+            ++i;
+        } else if (anyDigit && !c.group.isEmpty() && body.mid(i, c.group.size()) == c.group
+                   && i + c.group.size() < n && isAsciiDigit(body[i + c.group.size()])) {
+            i += c.group.size(); // a group separator stands between digits only
+        } else {
+            break;
+        }
+    }
+    if (i < n && body.mid(i, c.decimal.size()) == c.decimal) {
+        out += '.';
+        i += c.decimal.size();
+        while (i < n && isAsciiDigit(body[i])) {
+            out += char(body[i].unicode());
+            anyDigit = true;
+            ++i;
+        }
+    }
+    if (!anyDigit)
+        return std::nullopt;
+    if (i < n && (body[i] == u'e' || body[i] == u'E')) {
+        out += 'e';
+        ++i;
+        if (i < n && (body[i] == u'+' || body[i] == u'-'))
+            out += char(body[i++].unicode());
+        const qsizetype exponentStart = i;
+        while (i < n && isAsciiDigit(body[i]))
+            out += char(body[i++].unicode());
+        if (i == exponentStart)
+            return std::nullopt;
+    }
+    if (i != n)
+        return std::nullopt;
+    return out;
+}
+
+} // namespace
+
+std::optional<double> readNumericText(const QString& text, const QLocale& locale)
+{
+    const Conventions c = conventionsOf(locale);
+    QString rest = withPlainBlanks(text).trimmed();
+
+    bool negative = false;
+    bool parenthesised = false;
+    if (rest.startsWith(u'(') && rest.endsWith(u')') && rest.size() >= 2) {
+        parenthesised = true;
+        rest = rest.mid(1, rest.size() - 2).trimmed();
+    }
+
+    bool haveSign = false;
+    bool haveCurrency = false;
+    // Sign and currency symbol may stand in either order before the number...
+    for (int pass = 0; pass < 2; ++pass) {
+        if (!haveSign && !parenthesised && strip(rest, c.minusSigns, true)) {
+            haveSign = negative = true;
+        } else if (!haveSign && !parenthesised && strip(rest, c.plusSigns, true)) {
+            haveSign = true;
+        } else if (!haveCurrency && strip(rest, c.currencies, true)) {
+            haveCurrency = true;
+        }
+    }
+    // ...or after it.
+    for (int pass = 0; pass < 2; ++pass) {
+        if (!haveSign && !parenthesised && strip(rest, c.minusSigns, false)) {
+            haveSign = negative = true;
+        } else if (!haveSign && !parenthesised && strip(rest, c.plusSigns, false)) {
+            haveSign = true;
+        } else if (!haveCurrency && strip(rest, c.currencies, false)) {
+            haveCurrency = true;
+        }
+    }
+
+    const std::optional<std::string> cNotation = toCNotation(rest, c);
+    if (!cNotation)
+        return std::nullopt;
+    double value = 0;
+    const char* first = cNotation->data();
+    const char* last = first + cNotation->size();
+    const auto [end, error] = std::from_chars(first, last, value);
+    if (error != std::errc() || end != last || !std::isfinite(value))
+        return std::nullopt;
+    return (negative || parenthesised) ? -value : value;
+}
+
+QString formatAmount(double value, const QLocale& locale)
+{
+    double whole = std::round(value); // halves away from zero
+    if (whole == 0)
+        whole = 0; // no "-$0"
+    if (!isCLocale(locale))
+        return locale.toCurrencyString(whole, QString(), 0);
+    static const QLocale usEnglish(QLocale::English, QLocale::UnitedStates);
+    const QString digits = QStringLiteral("$") + usEnglish.toString(std::fabs(whole), 'f', 0);
+    return whole < 0 ? u'(' + digits + u')' : digits;
+}
+
+QLocale userLocale()
+{
+    return QLocale::system();
+}
+
+} // namespace services

@@ -1,0 +1,83 @@
+#include "tests/support/TestSupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSettings>
+#include <cstdio>
+
+namespace testing_support {
+
+void RecordingDialogs::message(QWidget*, const QString& title, const QString& text, services::MessageIcon icon)
+{
+    messages.append({title, text, icon});
+    if (echoToStderr) {
+        std::fprintf(stderr, "MESSAGE[%s|icon %d]\n%s\nEND MESSAGE\n", qPrintable(title), int(icon),
+                     qPrintable(text));
+        std::fflush(stderr);
+    }
+}
+
+services::Answer RecordingDialogs::askYesNo(QWidget*, const QString& title, const QString& text)
+{
+    questions.append({title, text, services::MessageIcon::Question});
+    if (answers.empty())
+        return services::Answer::Yes;
+    const services::Answer answer = answers.front();
+    answers.pop_front();
+    return answer;
+}
+
+QString RecordingDialogs::saveFileName(QWidget*, const QString& caption, const QString& filter)
+{
+    fileDialogs.append({caption, filter});
+    if (fileNames.empty())
+        return QString();
+    QString name = fileNames.front();
+    fileNames.pop_front();
+    return name;
+}
+
+RecordingDialogs& recordedDialogs()
+{
+    static RecordingDialogs dialogs;
+    return dialogs;
+}
+
+QString testRoot()
+{
+    return qEnvironmentVariable("CORVANTIS_TEST_ROOT");
+}
+
+QString configHome()
+{
+    return qEnvironmentVariable("XDG_CONFIG_HOME");
+}
+
+QString programDir()
+{
+    return testRoot() + QStringLiteral("/program");
+}
+
+QString settingsFilePath()
+{
+    return configHome() + QStringLiteral("/Quillmere/Corvantis.ini");
+}
+
+void writeSettingsFile(const QList<std::pair<QString, QString>>& values)
+{
+    QSettings settings(settingsFilePath(), QSettings::IniFormat);
+    settings.beginGroup(QStringLiteral("Corvantis"));
+    for (const auto& [key, value] : values)
+        settings.setValue(key, value);
+    settings.endGroup();
+    settings.sync();
+}
+
+QString storedValue(const QString& key)
+{
+    const QSettings settings(settingsFilePath(), QSettings::IniFormat);
+    const QVariant value = settings.value(QStringLiteral("Corvantis/") + key);
+    return value.isValid() ? value.toString() : QString();
+}
+
+} // namespace testing_support

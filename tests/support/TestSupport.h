@@ -1,0 +1,48 @@
+#pragma once
+
+#include "services/Dialogs.h"
+
+#include <QList>
+#include <QString>
+#include <deque>
+
+namespace testing_support {
+
+// One box the program showed.
+struct ShownMessage {
+    QString title;
+    QString text;
+    services::MessageIcon icon;
+};
+
+// Answers every box and file dialog without a person, and keeps what was
+// shown. Installed for the whole test process by the test main.
+class RecordingDialogs final : public services::DialogHost {
+public:
+    void message(QWidget* parent, const QString& title, const QString& text, services::MessageIcon icon) override;
+    services::Answer askYesNo(QWidget* parent, const QString& title, const QString& text) override;
+    QString saveFileName(QWidget* parent, const QString& caption, const QString& filter) override;
+
+    QList<ShownMessage> messages;
+    QList<ShownMessage> questions;
+    QList<std::pair<QString, QString>> fileDialogs; // caption, filter
+    std::deque<services::Answer> answers;            // default Yes
+    std::deque<QString> fileNames;                   // default cancel
+    // Also writes each message to stderr, for checks in ended processes.
+    bool echoToStderr = false;
+};
+
+RecordingDialogs& recordedDialogs();
+
+// The private folders of this test process (made before QApplication).
+QString testRoot();
+QString configHome();   // $XDG_CONFIG_HOME
+QString programDir();   // the folder beside the program (reg.txt, HAND-M.CUR, x/o.cjs)
+QString settingsFilePath();
+
+// Writes the settings file directly, as a previous run would have left it.
+void writeSettingsFile(const QList<std::pair<QString, QString>>& values);
+// Reads one stored value straight from the file; null when missing.
+QString storedValue(const QString& key);
+
+} // namespace testing_support
