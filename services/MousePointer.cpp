@@ -87,11 +87,19 @@ QCursor loadCursorFile(const QString& path)
     if (!file.open(QIODevice::ReadOnly))
         throw Failure(QStringLiteral("Could not open the pointer image %1: %2")
                           .arg(QDir::toNativeSeparators(path), file.errorString()));
-    const QByteArray bytes = file.readAll();
-    QImage image;
-    if (!image.loadFromData(bytes, "CUR") && !image.loadFromData(bytes))
-        throw Failure(QStringLiteral("The pointer image %1 is not a picture that can be read.")
+    // A pointer image is a few kilobytes; anything huge is not one.
+    constexpr qint64 kLargestPointerFile = 1 << 20;
+    if (file.size() > kLargestPointerFile)
+        throw Failure(QStringLiteral("The pointer image %1 is too large to be a pointer.")
                           .arg(QDir::toNativeSeparators(path)));
+    return cursorFromBytes(file.read(kLargestPointerFile), QDir::toNativeSeparators(path));
+}
+
+QCursor cursorFromBytes(const QByteArray& bytes, const QString& name)
+{
+    QImage image;
+    if ((!image.loadFromData(bytes, "CUR") && !image.loadFromData(bytes)) || image.isNull())
+        throw Failure(QStringLiteral("The pointer image %1 is not a picture that can be read.").arg(name));
     // The hot spot of a cursor file sits in its first directory entry.
     int hotX = 0;
     int hotY = 0;

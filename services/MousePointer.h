@@ -45,5 +45,7 @@ private:
 
 // Loads a Windows cursor file (.cur) with its hot spot. Throws Failure.
 QCursor loadCursorFile(const QString& path);
+// The same from the file's bytes; `name` is what a failure names.
+QCursor cursorFromBytes(const QByteArray& bytes, const QString& name);
 
 } // namespace services

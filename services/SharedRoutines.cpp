@@ -152,12 +152,12 @@ QString RegistryCapture()
     trap.step(106, [&] { pairs = settingsStore().pairs(); });
     // A file that could not be created, or broke while writing, was reported
     // once; writing on would only repeat the same report for every key.
-    for (const auto& [key, value] : pairs) {
+    for (const auto& pair : pairs) {
         if (!fileUsable)
             break;
         trap.step(110, [&] {
-            const QByteArray line = (withoutSurroundingBlanks(key) + QStringLiteral(": ")
-                                     + withoutSurroundingBlanks(value) + QStringLiteral("\r\n"))
+            const QByteArray line = (withoutSurroundingBlanks(pair.first) + QStringLiteral(": ")
+                                     + withoutSurroundingBlanks(pair.second) + QStringLiteral("\r\n"))
                                         .toUtf8();
             if (file->write(line) != line.size()) {
                 fileUsable = false;

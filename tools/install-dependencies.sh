@@ -10,6 +10,8 @@ packages=(
   libgsf-1-dev
   # tests
   libgtest-dev libgmock-dev locales
+  # fuzzing with libFuzzer under the sanitizers
+  clang-14 libclang-rt-14-dev
   # drawing like a spreadsheet does: Arial maps to Liberation Sans
   fonts-liberation
   # looking at the program on a virtual display

@@ -1,0 +1,27 @@
+// The pointer image beside the program is read from whatever file is there.
+#include "services/Failure.h"
+#include "services/MousePointer.h"
+
+#include <QGuiApplication>
+
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    static QGuiApplication application(*argc, *argv);
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    try {
+        const QCursor cursor = services::cursorFromBytes(
+            QByteArray(reinterpret_cast<const char*>(data), qsizetype(size)), QStringLiteral("fuzz"));
+        const QPoint hot = cursor.hotSpot();
+        const QSize picture = cursor.pixmap().size();
+        if (hot.x() < 0 || hot.y() < 0 || hot.x() >= std::max(1, picture.width())
+            || hot.y() >= std::max(1, picture.height()))
+            std::abort();
+    } catch (const services::Failure&) {
+    }
+    return 0;
+}
