@@ -7,6 +7,8 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QScopedValueRollback>
+#include <QTimer>
+#include <utility>
 
 namespace entry {
 namespace {
@@ -97,6 +99,10 @@ bool AmountRules::eventFilter(QObject* watched, QEvent* event)
     }
     case QEvent::MouseButtonPress:
     case QEvent::MouseButtonDblClick: {
+        // A click hands the focus over before its press gets here; when the
+        // amount box refused to let it go, the press must not act either.
+        if (std::exchange(pressRefused_, false))
+            return true;
         QLineEdit* box = focusedAmountBox();
         if (!box || widget == box || box->isAncestorOf(widget) || !window_->isAncestorOf(widget)
             || !wouldTakeFocus(widget))
@@ -120,8 +126,12 @@ void AmountRules::onFocusChanged(QWidget* old, QWidget* now)
     auto* box = qobject_cast<QLineEdit*>(old);
     if (validating_ || !box || !amountBoxes_.contains(box) || !now || !window_->isAncestorOf(now))
         return;
-    if (!validate(box))
+    if (!validate(box)) {
         box->setFocus(Qt::OtherFocusReason);
+        // Only the press that is being delivered now, if any, is refused.
+        pressRefused_ = true;
+        QTimer::singleShot(0, this, [this] { pressRefused_ = false; });
+    }
 }
 
 } // namespace entry

@@ -37,6 +37,7 @@ private:
     QList<QLineEdit*> allBoxes_;
     QList<QLineEdit*> amountBoxes_;
     bool validating_ = false;
+    bool pressRefused_ = false; // set while the press that moved the focus is on its way
 };
 
 } // namespace entry

@@ -52,20 +52,26 @@ ErrorTrap* ErrorTrap::active()
 
 void ErrorTrap::handOver(std::exception_ptr failure)
 {
+    // With no step to fail, keeping it would lose it or blame a later step.
+    if (!stepRunning_) {
+        report(std::move(failure));
+        return;
+    }
     // The first failure stops the step; later ones in the same step are moot.
     if (!handedOver_)
         handedOver_ = std::move(failure);
 }
 
-void ErrorTrap::rethrowHandedOver()
+void ErrorTrap::report(std::exception_ptr failure)
 {
-    if (handedOver_)
-        std::rethrow_exception(std::exchange(handedOver_, nullptr));
-}
-
-void ErrorTrap::report(const QString& description)
-{
-    handedOver_ = nullptr;
+    QString description;
+    try {
+        std::rethrow_exception(std::move(failure));
+    } catch (const std::exception& error) {
+        description = describe(error);
+    } catch (...) {
+        description = QStringLiteral("Unknown error");
+    }
     showErrorReport(description, location_, line_);
 }
 

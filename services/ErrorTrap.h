@@ -36,35 +36,42 @@ public:
     bool step(int line, Action&& action)
     {
         line_ = line;
+        const bool outerStepRunning = std::exchange(stepRunning_, true);
+        std::exception_ptr failure;
         try {
             std::forward<Action>(action)();
-            rethrowHandedOver();
-            return true;
-        } catch (const std::exception& error) {
-            report(describe(error));
         } catch (...) {
-            report(QStringLiteral("Unknown error"));
+            failure = std::current_exception();
         }
+        stepRunning_ = outerStepRunning;
+        // A failure handed over by a signal handler came first: the step went
+        // wrong there, whatever failed after it.
+        if (handedOver_)
+            failure = std::exchange(handedOver_, nullptr);
+        if (!failure)
+            return true;
+        report(failure);
         return false;
     }
 
     int line() const { return line_; }
     const QString& location() const { return location_; }
 
-    // The innermost trap that is running a step, or nullptr.
+    // The innermost trap, or nullptr.
     static ErrorTrap* active();
 
     // Takes a failure that a signal handler could not throw through Qt; the
     // step that caused the signal fails with it when the handler returns.
+    // Outside a step it is reported at once under the last step's number.
     void handOver(std::exception_ptr failure);
 
 private:
-    void rethrowHandedOver();
-    void report(const QString& description);
+    void report(std::exception_ptr failure);
 
     QString location_;
     int line_ = 0;
     std::exception_ptr handedOver_;
+    bool stepRunning_ = false;
     ErrorTrap* outer_ = nullptr;
 };
 

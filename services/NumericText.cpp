@@ -11,13 +11,39 @@ bool isCLocale(const QLocale& locale)
     return locale.language() == QLocale::C;
 }
 
-// Locales write group separators and currency gaps as no-break spaces; a user
-// types plain blanks. Treat them all as one blank.
-QString withPlainBlanks(QString text)
+bool isDirectionMark(QChar c)
 {
-    for (QChar& c : text) {
+    return c == QChar(0x200E) || c == QChar(0x200F) || c == QChar(0x061C);
+}
+
+// Locales write group separators and currency gaps as no-break spaces and
+// put invisible direction marks around signs and symbols; a user types plain
+// blanks and no marks. Treat the spaces as one blank and drop the marks.
+QString withPlainBlanks(const QString& text)
+{
+    QString plain;
+    plain.reserve(text.size());
+    for (QChar c : text) {
+        if (isDirectionMark(c))
+            continue;
         if (c == QChar(0x00A0) || c == QChar(0x202F) || c == QChar(0x2009))
             c = u' ';
+        plain += c;
+    }
+    return plain;
+}
+
+// Some locales write their own digits (Arabic-Indic, for one); read them, and
+// the ASCII ones a user may type instead, alike.
+QString withAsciiDigits(QString text, const QLocale& locale)
+{
+    const QString zero = locale.zeroDigit();
+    if (zero.size() != 1 || zero.front() == u'0')
+        return text;
+    const char16_t first = zero.front().unicode();
+    for (QChar& c : text) {
+        if (c.unicode() >= first && c.unicode() <= first + 9)
+            c = QChar(char16_t(u'0' + (c.unicode() - first)));
     }
     return text;
 }
@@ -48,11 +74,13 @@ Conventions conventionsOf(const QLocale& locale)
         }
     }
     c.minusSigns = {QStringLiteral("-"), QString(QChar(0x2212))};
-    if (!isCLocale(locale) && !c.minusSigns.contains(locale.negativeSign()))
-        c.minusSigns << locale.negativeSign();
+    const QString minus = withPlainBlanks(locale.negativeSign());
+    if (!isCLocale(locale) && !c.minusSigns.contains(minus))
+        c.minusSigns << minus;
     c.plusSigns = {QStringLiteral("+")};
-    if (!isCLocale(locale) && !c.plusSigns.contains(locale.positiveSign()))
-        c.plusSigns << locale.positiveSign();
+    const QString plus = withPlainBlanks(locale.positiveSign());
+    if (!isCLocale(locale) && !c.plusSigns.contains(plus))
+        c.plusSigns << plus;
     return c;
 }
 
@@ -127,7 +155,7 @@ std::optional<std::string> toCNotation(const QString& body, const Conventions& c
 std::optional<double> readNumericText(const QString& text, const QLocale& locale)
 {
     const Conventions c = conventionsOf(locale);
-    QString rest = withPlainBlanks(text).trimmed();
+    QString rest = withAsciiDigits(withPlainBlanks(text), locale).trimmed();
 
     bool negative = false;
     bool parenthesised = false;

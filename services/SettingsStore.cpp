@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QStringDecoder>
+#include <QTemporaryFile>
 
 namespace services {
 namespace {
@@ -42,6 +43,14 @@ bool cannotBeReadWhole(const QString& path)
     (void)QString(utf8(bytes));
     if (utf8.hasError())
         return true;
+    // QSettings shares one parsed copy per file name and keeps no parse error
+    // with it, so a probe under the file's own name, after finding that name
+    // has read it, would see no error. Parse a private copy instead.
+    QTemporaryFile copy;
+    if (copy.open() && copy.write(bytes) == bytes.size() && copy.flush()) {
+        const QSettings probe(copy.fileName(), QSettings::IniFormat);
+        return probe.status() != QSettings::NoError;
+    }
     const QSettings probe(path, QSettings::IniFormat);
     return probe.status() != QSettings::NoError;
 }
@@ -116,6 +125,10 @@ void SettingsStore::write(const QString& key, const QString& value)
 {
     if (!refusal_.isEmpty())
         throw Failure(refusal_.arg(key));
+    // QSettings keeps the first error it met for good; after a failed write
+    // only a fresh one can tell whether this write reaches the disk.
+    if (settings_->status() != QSettings::NoError)
+        settings_ = std::make_unique<QSettings>(filePath(), QSettings::IniFormat);
     settings_->setValue(kSection + u'/' + key, value);
     settings_->sync();
     if (settings_->status() == QSettings::AccessError) {

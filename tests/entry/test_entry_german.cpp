@@ -1,1 +1,180 @@
-#include <gtest/gtest.h>
+// The entry window for a German user (de_DE.UTF-8): euro amounts with a
+// decimal comma, day.month.year dates; the sample stays in dollars.
+#include "entry/Form1.h"
+#include "tests/entry/EntryTestSupport.h"
+
+#include <QDateEdit>
+#include <QPushButton>
+
+using entry::Form1;
+using entry_tests::amountBoxes;
+using entry_tests::amountKeys;
+using entry_tests::messages;
+using entry_tests::settle;
+using testing_support::storedValue;
+using testing_support::writeSettingsFile;
+
+namespace {
+
+// The locale puts a no-break space before the euro sign; the user sees a
+// blank. Compare what is shown with that one difference ironed out.
+QString asSeen(QString text)
+{
+    text.replace(QChar(0x00A0), u' ');
+    text.replace(QChar(0x202F), u' ');
+    return text;
+}
+
+} // namespace
+
+namespace {
+
+// These tests mean nothing under another locale: fail rather than pass.
+class LocaleUnderTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (QLocale::system().language() != QLocale::German)
+            FAIL() << "not running under de_DE.UTF-8 (LANG=" << qgetenv("LANG").constData()
+                         << "); CTest must pass CORVANTIS_TEST_LANG=de_DE.UTF-8";
+    }
+};
+
+class GermanEntry : public LocaleUnderTest {};
+
+} // namespace
+
+TEST_F(GermanEntry, LocaleIsGerman)
+{
+    ASSERT_EQ(QLocale::system().language(), QLocale::German) << "the test runs under de_DE.UTF-8";
+}
+
+TEST_F(GermanEntry, FirstStartShowsAndStoresTheEuroZero)
+{
+    Form1 window;
+    const QList<QLineEdit*> boxes = amountBoxes(window);
+    const QStringList keys = amountKeys();
+    for (int i = 0; i < 24; ++i) {
+        EXPECT_EQ(asSeen(boxes[i]->text()), QStringLiteral("0 \u20ac")) << keys[i].toStdString();
+        // Stored exactly as shown, nothing converted.
+        EXPECT_EQ(storedValue(keys[i]), boxes[i]->text()) << keys[i].toStdString();
+    }
+    EXPECT_TRUE(messages().isEmpty());
+}
+
+TEST_F(GermanEntry, DateIsStoredAsDayMonthFourDigitYear)
+{
+    const QDate today = QDate::currentDate();
+    Form1 window;
+    const QString expected = QStringLiteral("%1.%2.%3")
+                                 .arg(today.day(), 2, 10, QChar(u'0'))
+                                 .arg(today.month(), 2, 10, QChar(u'0'))
+                                 .arg(today.year());
+    EXPECT_EQ(storedValue(QStringLiteral("dtpFrom")), expected);
+    window.dtpFrom->setDate(QDate(1987, 4, 3));
+    EXPECT_EQ(storedValue(QStringLiteral("dtpFrom")), QStringLiteral("03.04.1987"));
+}
+
+TEST_F(GermanEntry, StoredDateIsRead)
+{
+    writeSettingsFile({{QStringLiteral("dtpFrom"), QStringLiteral("24.12.2023")}});
+    Form1 window;
+    EXPECT_EQ(window.dtpFrom->date(), QDate(2023, 12, 24));
+    EXPECT_TRUE(messages().isEmpty());
+}
+
+TEST_F(GermanEntry, StoredEuroAmountRestoresAsItWas)
+{
+    writeSettingsFile({{QStringLiteral("txtAmountAssets1"), QStringLiteral("1.234 \u20ac")},
+                       {QStringLiteral("txtAmountL2"), QStringLiteral("1.234 \u20ac")}});
+    Form1 window;
+    EXPECT_EQ(asSeen(window.txtAmountAssets[1]->text()), QStringLiteral("1.234 \u20ac"));
+    EXPECT_EQ(asSeen(window.txtAmountL[2]->text()), QStringLiteral("1.234 \u20ac"));
+    EXPECT_TRUE(messages().isEmpty()) << messages().value(0).text.toStdString();
+}
+
+TEST_F(GermanEntry, StoredNegativeEuroAmountKeepsItsSign)
+{
+    writeSettingsFile({{QStringLiteral("txtAmountAssets8"), QStringLiteral("-500 \u20ac")}});
+    Form1 window;
+    EXPECT_EQ(asSeen(window.txtAmountAssets[8]->text()), QStringLiteral("-500 \u20ac"));
+    EXPECT_EQ(storedValue(QStringLiteral("txtAmountAssets8")), window.txtAmountAssets[8]->text());
+    EXPECT_TRUE(messages().isEmpty()) << messages().value(0).text.toStdString();
+}
+
+TEST_F(GermanEntry, StoredPlainNumberWithDecimalComma)
+{
+    writeSettingsFile({{QStringLiteral("txtAmountL0"), QStringLiteral("1234,5")}});
+    Form1 window;
+    EXPECT_EQ(asSeen(window.txtAmountL[0]->text()), QStringLiteral("1.235 \u20ac"));
+    EXPECT_TRUE(messages().isEmpty());
+}
+
+class GermanTyping : public LocaleUnderTest {
+protected:
+    void SetUp() override
+    {
+        LocaleUnderTest::SetUp();
+        if (IsSkipped())
+            return;
+        ASSERT_TRUE(entry_tests::showActive(window));
+    }
+
+    void typeInto(QLineEdit* box, const QString& text)
+    {
+        QTest::mouseClick(box, Qt::LeftButton);
+        settle();
+        ASSERT_EQ(QApplication::focusWidget(), box);
+        box->selectAll();
+        QTest::keyClick(box, Qt::Key_Delete);
+        QTest::keyClicks(box, text);
+    }
+
+    Form1 window;
+};
+
+TEST_F(GermanTyping, DecimalCommaIsRoundedToWholeEuros)
+{
+    typeInto(window.txtAmountAssets[0], QStringLiteral("1.234,56"));
+    QTest::keyClick(window.txtAmountAssets[0], Qt::Key_Tab);
+    settle();
+    EXPECT_EQ(asSeen(window.txtAmountAssets[0]->text()), QStringLiteral("1.235 \u20ac"));
+    EXPECT_EQ(storedValue(QStringLiteral("txtAmountAssets0")), window.txtAmountAssets[0]->text());
+    EXPECT_TRUE(messages().isEmpty());
+}
+
+TEST_F(GermanTyping, NegativeAmountHasALeadingMinus)
+{
+    typeInto(window.txtAmountL[3], QStringLiteral("-500"));
+    QTest::keyClick(window.txtAmountL[3], Qt::Key_Tab);
+    settle();
+    EXPECT_EQ(asSeen(window.txtAmountL[3]->text()), QStringLiteral("-500 \u20ac"));
+}
+
+TEST_F(GermanTyping, SampleStaysInDollarsAndIsRefusedOnLeaving)
+{
+    window.PushButton2->click();
+    EXPECT_EQ(window.txtAmountAssets[0]->text(), QStringLiteral("$100,000"));
+    EXPECT_EQ(storedValue(QStringLiteral("txtAmountAssets0")), QStringLiteral("$100,000"));
+    EXPECT_EQ(window.txtAmountL[8]->text(), QStringLiteral("$248,000"));
+
+    QTest::mouseClick(window.txtAmountAssets[0], Qt::LeftButton);
+    settle();
+    ASSERT_EQ(QApplication::focusWidget(), window.txtAmountAssets[0]);
+    QTest::keyClick(window.txtAmountAssets[0], Qt::Key_Tab);
+    settle();
+    ASSERT_EQ(messages().size(), 1);
+    EXPECT_EQ(messages()[0].text, QStringLiteral("Please enter a valid amount."));
+    EXPECT_EQ(asSeen(window.txtAmountAssets[0]->text()), QStringLiteral("0 \u20ac"));
+    EXPECT_EQ(storedValue(QStringLiteral("txtAmountAssets0")), window.txtAmountAssets[0]->text());
+    EXPECT_EQ(QApplication::focusWidget(), window.txtAmountAssets[0]);
+}
+
+TEST_F(GermanTyping, DollarTextIsRefused)
+{
+    typeInto(window.txtAmountAssets[5], QStringLiteral("$43,000"));
+    QTest::keyClick(window.txtAmountAssets[5], Qt::Key_Tab);
+    settle();
+    ASSERT_EQ(messages().size(), 1);
+    EXPECT_EQ(asSeen(window.txtAmountAssets[5]->text()), QStringLiteral("0 \u20ac"));
+}

@@ -1,1 +1,370 @@
+#include "services/ErrorTrap.h"
+#include "services/Failure.h"
+#include "tests/support/TestSupport.h"
+
+#include <QLineEdit>
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
+
+#include <stdexcept>
+#include <vector>
+
+using services::ErrorTrap;
+using services::Failure;
+using services::MessageIcon;
+using testing_support::recordedDialogs;
+
+namespace {
+
+const QString kDumpLocation = QStringLiteral("in Corvantis2021/08/31.Main.RegistryCapture ");
+const QString kLoadLocation = QStringLiteral("in Corvantis2021/08/31.Form1.Form_Load ");
+
+QString screenshotRequest()
+{
+    return QStringLiteral("Please email screenshot of this message to ") + QLatin1String(services::kSupportEmail);
+}
+
+QStringList shownTexts()
+{
+    QStringList texts;
+    for (const auto& message : recordedDialogs().messages)
+        texts << message.text;
+    return texts;
+}
+
+// Has no trap of its own, like most routines of the program.
+void untrappedRoutineThatFails()
+{
+    throw Failure(QStringLiteral("Path not found"));
+}
+
+// A reporting procedure of its own, called from a step of another one.
+void innerProcedure(std::vector<int>& ran)
+{
+    ErrorTrap inner(services::locationText(QStringLiteral("Main"), QStringLiteral("RegistryCapture")));
+    inner.step(100, [&] { ran.push_back(1100); });
+    inner.step(102, [&] { throw Failure(QStringLiteral("inner failure")); });
+    inner.step(104, [&] { ran.push_back(1104); });
+}
+
+// A text box whose change handler fails, as a store that cannot save would.
+struct FailingBox {
+    QLineEdit box;
+    int calls = 0;
+
+    explicit FailingBox(QString description)
+    {
+        QObject::connect(&box, &QLineEdit::textChanged, &box, [this, description](const QString&) {
+            services::runHandler([&] {
+                ++calls;
+                throw Failure(description);
+            });
+        });
+    }
+};
+
+} // namespace
+
+TEST(ErrorTrap, LocationTextEndsInOneBlank)
+{
+    EXPECT_EQ(services::locationText(QStringLiteral("Main"), QStringLiteral("RegistryCapture")), kDumpLocation);
+    EXPECT_EQ(services::locationText(QStringLiteral("Form2"), QStringLiteral("picture1_MouseDown")),
+              QStringLiteral("in Corvantis2021/08/31.Form2.picture1_MouseDown "));
+}
+
+TEST(ErrorTrap, SupportAddressIsAnAddress)
+{
+    const QString address = QLatin1String(services::kSupportEmail);
+    EXPECT_EQ(address.count(u'@'), 1);
+    EXPECT_FALSE(address.startsWith(u'@'));
+    EXPECT_FALSE(address.endsWith(u'@'));
+    EXPECT_FALSE(address.contains(u' '));
+}
+
+TEST(ErrorTrap, ReportTextTitleAndIconAreExact)
+{
+    {
+        ErrorTrap trap(kDumpLocation);
+        trap.step(100, [] {});
+        trap.step(102, [] {});
+        trap.step(104, [] { throw Failure(QStringLiteral("Disk full")); });
+    }
+    ASSERT_EQ(recordedDialogs().messages.size(), 1);
+    const auto& shown = recordedDialogs().messages.front();
+    EXPECT_EQ(shown.title, QStringLiteral("Application Error"));
+    EXPECT_EQ(shown.icon, MessageIcon::Warning);
+    EXPECT_EQ(shown.text, QStringLiteral("Disk full\r\nin Corvantis2021/08/31.Main.RegistryCapture at line 104\r\r")
+                              + screenshotRequest());
+}
+
+TEST(ErrorTrap, StepNumberIsWrittenInPlainDigits)
+{
+    EXPECT_EQ(services::errorReportText(QStringLiteral("Bad name"), kLoadLocation, 1000),
+              QStringLiteral("Bad name\r\nin Corvantis2021/08/31.Form1.Form_Load at line 1000\r\r")
+                  + screenshotRequest());
+}
+
+TEST(ErrorTrap, FailureInFirstStepReports100)
+{
+    ErrorTrap trap(kDumpLocation);
+    EXPECT_FALSE(trap.step(100, [] { throw Failure(QStringLiteral("Object required")); }));
+    ASSERT_EQ(recordedDialogs().messages.size(), 1);
+    EXPECT_EQ(recordedDialogs().messages.front().text,
+              QStringLiteral("Object required\r\n") + kDumpLocation + QStringLiteral("at line 100\r\r")
+                  + screenshotRequest());
+}
+
+TEST(ErrorTrap, TwoFailingStepsGiveTwoReportsAndTheOtherStepsRun)
+{
+    std::vector<int> ran;
+    {
+        ErrorTrap trap(kDumpLocation);
+        EXPECT_TRUE(trap.step(100, [&] { ran.push_back(100); }));
+        EXPECT_FALSE(trap.step(102, [&] {
+            throw Failure(QStringLiteral("first"));
+            ran.push_back(102); // the rest of a failing step never runs
+        }));
+        EXPECT_TRUE(trap.step(104, [&] { ran.push_back(104); }));
+        EXPECT_FALSE(trap.step(106, [&] { throw Failure(QStringLiteral("second")); }));
+        EXPECT_TRUE(trap.step(108, [&] { ran.push_back(108); }));
+    }
+    EXPECT_EQ(ran, (std::vector<int>{100, 104, 108}));
+    EXPECT_EQ(shownTexts(),
+              (QStringList{QStringLiteral("first\r\n") + kDumpLocation + QStringLiteral("at line 102\r\r")
+                               + screenshotRequest(),
+                           QStringLiteral("second\r\n") + kDumpLocation + QStringLiteral("at line 106\r\r")
+                               + screenshotRequest()}));
+}
+
+TEST(ErrorTrap, SameStepFailingInEveryRoundOfALoopIsReportedEachTime)
+{
+    ErrorTrap trap(kDumpLocation);
+    int rounds = 0;
+    for (int i = 0; i < 3; ++i) {
+        trap.step(110, [&] {
+            ++rounds;
+            throw Failure(QStringLiteral("round %1").arg(i));
+        });
+    }
+    EXPECT_EQ(rounds, 3);
+    ASSERT_EQ(recordedDialogs().messages.size(), 3);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_TRUE(recordedDialogs().messages[i].text.startsWith(
+            QStringLiteral("round %1\r\n").arg(i) + kDumpLocation + QStringLiteral("at line 110\r\r")));
+}
+
+TEST(ErrorTrap, FailureInLastStepEndsTheProcedureWithOneReport)
+{
+    bool returned = false;
+    auto procedure = [&] {
+        ErrorTrap trap(kDumpLocation);
+        trap.step(100, [] {});
+        trap.step(102, [] { throw Failure(QStringLiteral("last")); });
+        returned = true;
+    };
+    procedure();
+    EXPECT_TRUE(returned);
+    ASSERT_EQ(recordedDialogs().messages.size(), 1);
+    EXPECT_TRUE(recordedDialogs().messages.front().text.startsWith(QStringLiteral("last\r\n") + kDumpLocation
+                                                                   + QStringLiteral("at line 102\r\r")));
+}
+
+TEST(ErrorTrap, EmptyDescriptionStartsTheTextWithTheLineBreak)
+{
+    ErrorTrap trap(kLoadLocation);
+    trap.step(100, [] { throw Failure(QString()); });
+    ASSERT_EQ(recordedDialogs().messages.size(), 1);
+    EXPECT_EQ(recordedDialogs().messages.front().text,
+              QStringLiteral("\r\nin Corvantis2021/08/31.Form1.Form_Load at line 100\r\r") + screenshotRequest());
+}
+
+TEST(ErrorTrap, StandardExceptionTextIsShownAsUtf8)
+{
+    ErrorTrap trap(kLoadLocation);
+    trap.step(130, [] { throw std::runtime_error("\xC3\x9C" "berlauf"); });
+    ASSERT_EQ(recordedDialogs().messages.size(), 1);
+    EXPECT_TRUE(recordedDialogs().messages.front().text.startsWith(QStringLiteral(u"\u00DCberlauf\r\n")
+                                                                   + kLoadLocation + QStringLiteral("at line 130")));
+}
+
+TEST(ErrorTrap, ForeignExceptionIsReportedAndTheProcedureGoesOn)
+{
+    bool nextRan = false;
+    {
+        ErrorTrap trap(kLoadLocation);
+        EXPECT_FALSE(trap.step(100, [] { throw 42; }));
+        trap.step(102, [&] { nextRan = true; });
+    }
+    EXPECT_TRUE(nextRan);
+    ASSERT_EQ(recordedDialogs().messages.size(), 1);
+    const QString text = recordedDialogs().messages.front().text;
+    EXPECT_TRUE(text.contains(QStringLiteral("\r\n") + kLoadLocation + QStringLiteral("at line 100\r\r")));
+    EXPECT_FALSE(text.startsWith(QStringLiteral("\r\n"))) << "a foreign failure still gets a description";
+}
+
+TEST(ErrorTrap, FailureInUntrappedRoutineNamesTheCallersPlaceAndStep)
+{
+    bool nextRan = false;
+    {
+        ErrorTrap trap(kLoadLocation);
+        trap.step(104, [] {});
+        trap.step(106, [] { untrappedRoutineThatFails(); });
+        trap.step(108, [&] { nextRan = true; });
+    }
+    EXPECT_TRUE(nextRan);
+    EXPECT_EQ(shownTexts(), QStringList{QStringLiteral("Path not found\r\nin Corvantis2021/08/31.Form1.Form_Load "
+                                                       "at line 106\r\r")
+                                        + screenshotRequest()});
+}
+
+TEST(ErrorTrap, NestedTrapReportsItsOwnPlaceAndTheOuterGoesOn)
+{
+    std::vector<int> ran;
+    {
+        ErrorTrap outer(kLoadLocation);
+        EXPECT_TRUE(outer.step(126, [&] { innerProcedure(ran); }));
+        EXPECT_FALSE(outer.step(128, [&] { throw Failure(QStringLiteral("outer failure")); }));
+        outer.step(130, [&] { ran.push_back(130); });
+    }
+    EXPECT_EQ(ran, (std::vector<int>{1100, 1104, 130}));
+    EXPECT_EQ(shownTexts(),
+              (QStringList{QStringLiteral("inner failure\r\n") + kDumpLocation + QStringLiteral("at line 102\r\r")
+                               + screenshotRequest(),
+                           QStringLiteral("outer failure\r\n") + kLoadLocation + QStringLiteral("at line 128\r\r")
+                               + screenshotRequest()}));
+}
+
+TEST(ErrorTrap, ActiveTrapIsTheInnermostAndEndsWithItsProcedure)
+{
+    EXPECT_EQ(ErrorTrap::active(), nullptr);
+    {
+        ErrorTrap outer(kLoadLocation);
+        outer.step(100, [&] {
+            EXPECT_EQ(ErrorTrap::active(), &outer);
+            ErrorTrap inner(kDumpLocation);
+            inner.step(100, [&] { EXPECT_EQ(ErrorTrap::active(), &inner); });
+        });
+        outer.step(102, [&] { EXPECT_EQ(ErrorTrap::active(), &outer); });
+    }
+    EXPECT_EQ(ErrorTrap::active(), nullptr);
+    EXPECT_TRUE(recordedDialogs().messages.isEmpty());
+}
+
+TEST(ErrorTrap, HandlerFailureIsReportedWithTheStepThatCausedTheSignal)
+{
+    FailingBox failing(QStringLiteral("The setting could not be saved"));
+    std::vector<int> ran;
+    {
+        ErrorTrap trap(kLoadLocation);
+        EXPECT_TRUE(trap.step(100, [&] { ran.push_back(100); }));
+        EXPECT_FALSE(trap.step(102, [&] { failing.box.setText(QStringLiteral("Cash")); }));
+        EXPECT_TRUE(trap.step(104, [&] { ran.push_back(104); })) << "the failure belongs to step 102 only";
+    }
+    EXPECT_EQ(failing.calls, 1);
+    EXPECT_EQ(ran, (std::vector<int>{100, 104}));
+    ASSERT_EQ(recordedDialogs().messages.size(), 1);
+    EXPECT_EQ(recordedDialogs().messages.front().title, QStringLiteral("Application Error"));
+    EXPECT_EQ(recordedDialogs().messages.front().text,
+              QStringLiteral("The setting could not be saved\r\n") + kLoadLocation
+                  + QStringLiteral("at line 102\r\r") + screenshotRequest());
+}
+
+TEST(ErrorTrap, HandlerFailureInsideANestedProcedureGoesToTheInnerTrap)
+{
+    FailingBox failing(QStringLiteral("store refused"));
+    {
+        ErrorTrap outer(kLoadLocation);
+        outer.step(126, [&] {
+            ErrorTrap inner(kDumpLocation);
+            inner.step(110, [&] { failing.box.setText(QStringLiteral("a")); });
+        });
+        outer.step(128, [&] { failing.box.setText(QStringLiteral("b")); });
+    }
+    EXPECT_EQ(shownTexts(),
+              (QStringList{QStringLiteral("store refused\r\n") + kDumpLocation + QStringLiteral("at line 110\r\r")
+                               + screenshotRequest(),
+                           QStringLiteral("store refused\r\n") + kLoadLocation + QStringLiteral("at line 128\r\r")
+                               + screenshotRequest()}));
+}
+
+TEST(ErrorTrap, FirstFailureOfAStepIsTheOneReported)
+{
+    FailingBox first(QStringLiteral("first handler"));
+    FailingBox second(QStringLiteral("second handler"));
+    {
+        ErrorTrap trap(kLoadLocation);
+        trap.step(134, [&] {
+            first.box.setText(QStringLiteral("x"));
+            second.box.setText(QStringLiteral("y"));
+        });
+        trap.step(136, [&] {
+            first.box.setText(QStringLiteral("z"));
+            throw Failure(QStringLiteral("the step's own failure"));
+        });
+    }
+    EXPECT_EQ(shownTexts(),
+              (QStringList{QStringLiteral("first handler\r\n") + kLoadLocation + QStringLiteral("at line 134\r\r")
+                               + screenshotRequest(),
+                           QStringLiteral("first handler\r\n") + kLoadLocation + QStringLiteral("at line 136\r\r")
+                               + screenshotRequest()}));
+}
+
+TEST(ErrorTrap, HandlerFailureOutsideAnyStepIsReportedAtOnceUnderTheLastStep)
+{
+    FailingBox failing(QStringLiteral("between steps"));
+    {
+        ErrorTrap trap(kLoadLocation);
+        trap.step(106, [] {});
+        failing.box.setText(QStringLiteral("typed")); // between two steps
+        EXPECT_EQ(recordedDialogs().messages.size(), 1) << "reported when it happened";
+        EXPECT_TRUE(trap.step(108, [] {})) << "a sound step must not inherit an earlier failure";
+    }
+    EXPECT_EQ(shownTexts(), QStringList{QStringLiteral("between steps\r\n") + kLoadLocation
+                                        + QStringLiteral("at line 106\r\r") + screenshotRequest()});
+}
+
+TEST(ErrorTrap, HandlerFailureIsNeverLostWhenNoStepFollows)
+{
+    FailingBox failing(QStringLiteral("late failure"));
+    {
+        ErrorTrap trap(kLoadLocation);
+        trap.step(100, [] {});
+        failing.box.setText(QStringLiteral("typed"));
+    }
+    ASSERT_EQ(recordedDialogs().messages.size(), 1);
+    EXPECT_TRUE(recordedDialogs().messages.front().text.startsWith(QStringLiteral("late failure\r\n")));
+}
+
+TEST(ErrorTrap, HandlerFailureWithNoTrapIsShownAtOnce)
+{
+    FailingBox failing(QStringLiteral("Could not store the amount"));
+    ASSERT_EQ(ErrorTrap::active(), nullptr);
+    failing.box.setText(QStringLiteral("500"));
+    EXPECT_EQ(failing.box.text(), QStringLiteral("500"));
+    ASSERT_EQ(recordedDialogs().messages.size(), 1);
+    const auto& shown = recordedDialogs().messages.front();
+    EXPECT_EQ(shown.title, QStringLiteral("Application Error"));
+    EXPECT_EQ(shown.icon, MessageIcon::Warning);
+    EXPECT_TRUE(shown.text.startsWith(QStringLiteral("Could not store the amount\r")));
+    EXPECT_TRUE(shown.text.endsWith(QStringLiteral("\r\r") + screenshotRequest()));
+    EXPECT_FALSE(shown.text.contains(QStringLiteral("at line")));
+
+    // The next change fails and is shown again: nothing was left pending.
+    failing.box.setText(QStringLiteral("600"));
+    EXPECT_EQ(recordedDialogs().messages.size(), 2);
+}
+
+TEST(ErrorTrap, HandlerThatSucceedsLeavesNoTrace)
+{
+    QLineEdit box;
+    int calls = 0;
+    QObject::connect(&box, &QLineEdit::textChanged, &box,
+                     [&](const QString&) { services::runHandler([&] { ++calls; }); });
+    {
+        ErrorTrap trap(kLoadLocation);
+        EXPECT_TRUE(trap.step(100, [&] { box.setText(QStringLiteral("x")); }));
+    }
+    box.setText(QStringLiteral("y"));
+    EXPECT_EQ(calls, 2);
+    EXPECT_TRUE(recordedDialogs().messages.isEmpty());
+}
