@@ -11,7 +11,9 @@ using entry::Form1;
 using entry_tests::amountBoxes;
 using entry_tests::amountKeys;
 using entry_tests::captionBoxes;
+using entry_tests::click;
 using entry_tests::messages;
+using entry_tests::pressTab;
 using entry_tests::settle;
 using testing_support::storedValue;
 
@@ -27,36 +29,11 @@ protected:
         ASSERT_TRUE(messages().isEmpty());
     }
 
-    // Types like a keyboard, one key event a character (letters outside
-    // Latin-1 arrive as text with no key of their own).
-    static void type(QWidget* target, const QString& text)
-    {
-        for (const QChar c : text)
-            QTest::sendKeyEvent(QTest::Click, target, Qt::Key_unknown, QString(c), Qt::NoModifier);
-    }
-
-    // Puts the focus into a box the way a user does and types over its text.
+    // Types over a box's text and checks that all of it went in.
     void enter(QLineEdit* box, const QString& typed)
     {
-        QTest::mouseClick(box, Qt::LeftButton);
-        settle();
-        ASSERT_EQ(QApplication::focusWidget(), box);
-        box->selectAll();
-        QTest::keyClick(box, Qt::Key_Delete);
-        type(box, typed);
+        ASSERT_NO_FATAL_FAILURE(entry_tests::typeOver(box, typed));
         ASSERT_EQ(box->text(), typed);
-    }
-
-    void pressTab(QWidget* target, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
-    {
-        QTest::keyClick(target, modifiers & Qt::ShiftModifier ? Qt::Key_Backtab : Qt::Key_Tab, modifiers);
-        settle();
-    }
-
-    void click(QWidget* target)
-    {
-        QTest::mouseClick(target, Qt::LeftButton);
-        settle();
     }
 
     void expectOneRefusal()

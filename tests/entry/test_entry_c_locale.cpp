@@ -7,29 +7,15 @@
 #include <QPushButton>
 
 using entry::Form1;
-using entry_tests::amountBoxes;
-using entry_tests::amountKeys;
+using entry_tests::expectEveryAmountShownAndStored;
 using entry_tests::messages;
-using entry_tests::settle;
+using entry_tests::pressTab;
+using entry_tests::typeOver;
 using testing_support::storedValue;
 using testing_support::writeSettingsFile;
 
-namespace {
-
-// These tests mean nothing under another locale: fail rather than pass.
-class LocaleUnderTest : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        if (QLocale::system().language() != QLocale::C)
-            FAIL() << "not running under C (LANG=" << qgetenv("LANG").constData()
-                         << "); CTest must pass CORVANTIS_TEST_LANG=C";
-    }
-};
-
-class CLocaleEntry : public LocaleUnderTest {};
-
-} // namespace
+using CLocaleEntry = entry_tests::LocaleUnderTest<entry_tests::CLocale>;
+using CLocaleTyping = entry_tests::TypingUnderLocale<entry_tests::CLocale>;
 
 TEST_F(CLocaleEntry, LocaleIsC)
 {
@@ -39,12 +25,7 @@ TEST_F(CLocaleEntry, LocaleIsC)
 TEST_F(CLocaleEntry, FirstStartShowsAndStoresDollarZero)
 {
     Form1 window;
-    const QList<QLineEdit*> boxes = amountBoxes(window);
-    const QStringList keys = amountKeys();
-    for (int i = 0; i < 24; ++i) {
-        EXPECT_EQ(boxes[i]->text(), QStringLiteral("$0")) << keys[i].toStdString();
-        EXPECT_EQ(storedValue(keys[i]), QStringLiteral("$0")) << keys[i].toStdString();
-    }
+    expectEveryAmountShownAndStored(window, QStringLiteral("$0"));
     EXPECT_TRUE(messages().isEmpty());
 }
 
@@ -75,55 +56,34 @@ TEST_F(CLocaleEntry, DateReadsBackAsTheSameDate)
     EXPECT_TRUE(messages().isEmpty()) << messages().value(0).text.toStdString();
 }
 
-class CLocaleTyping : public LocaleUnderTest {
-protected:
-    void SetUp() override
-    {
-        LocaleUnderTest::SetUp();
-        if (IsSkipped())
-            return;
-        ASSERT_TRUE(entry_tests::showActive(window));
-    }
-
-    void typeAndTab(QLineEdit* box, const QString& text)
-    {
-        QTest::mouseClick(box, Qt::LeftButton);
-        settle();
-        ASSERT_EQ(QApplication::focusWidget(), box);
-        box->selectAll();
-        QTest::keyClick(box, Qt::Key_Delete);
-        QTest::keyClicks(box, text);
-        QTest::keyClick(box, Qt::Key_Tab);
-        settle();
-    }
-
-    Form1 window;
-};
-
 TEST_F(CLocaleTyping, DecimalsAreRoundedWithAGroupComma)
 {
-    typeAndTab(window.txtAmountAssets[2], QStringLiteral("1234.56"));
+    typeOver(window.txtAmountAssets[2], QStringLiteral("1234.56"));
+    pressTab(window.txtAmountAssets[2]);
     EXPECT_EQ(window.txtAmountAssets[2]->text(), QStringLiteral("$1,235"));
     EXPECT_EQ(storedValue(QStringLiteral("txtAmountAssets2")), QStringLiteral("$1,235"));
 }
 
 TEST_F(CLocaleTyping, NegativeGetsParentheses)
 {
-    typeAndTab(window.txtAmountL[4], QStringLiteral("-500"));
+    typeOver(window.txtAmountL[4], QStringLiteral("-500"));
+    pressTab(window.txtAmountL[4]);
     EXPECT_EQ(window.txtAmountL[4]->text(), QStringLiteral("($500)"));
 }
 
 TEST_F(CLocaleTyping, SampleTextIsAcceptedAsItStands)
 {
     window.PushButton2->click();
-    typeAndTab(window.txtAmountAssets[1], QStringLiteral("$300,000"));
+    typeOver(window.txtAmountAssets[1], QStringLiteral("$300,000"));
+    pressTab(window.txtAmountAssets[1]);
     EXPECT_EQ(window.txtAmountAssets[1]->text(), QStringLiteral("$300,000"));
     EXPECT_TRUE(messages().isEmpty());
 }
 
 TEST_F(CLocaleTyping, LettersAreRefusedWithTheDollarZero)
 {
-    typeAndTab(window.txtAmountAssets[3], QStringLiteral("abc"));
+    typeOver(window.txtAmountAssets[3], QStringLiteral("abc"));
+    pressTab(window.txtAmountAssets[3]);
     ASSERT_EQ(messages().size(), 1);
     EXPECT_EQ(messages()[0].text, QStringLiteral("Please enter a valid amount."));
     EXPECT_EQ(window.txtAmountAssets[3]->text(), QStringLiteral("$0"));

@@ -9,8 +9,10 @@
 using entry::Form1;
 using entry_tests::amountBoxes;
 using entry_tests::amountKeys;
+using entry_tests::click;
 using entry_tests::messages;
-using entry_tests::settle;
+using entry_tests::pressTab;
+using entry_tests::typeOver;
 using testing_support::storedValue;
 using testing_support::writeSettingsFile;
 
@@ -27,22 +29,8 @@ QString asSeen(QString text)
 
 } // namespace
 
-namespace {
-
-// These tests mean nothing under another locale: fail rather than pass.
-class LocaleUnderTest : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        if (QLocale::system().language() != QLocale::German)
-            FAIL() << "not running under de_DE.UTF-8 (LANG=" << qgetenv("LANG").constData()
-                         << "); CTest must pass CORVANTIS_TEST_LANG=de_DE.UTF-8";
-    }
-};
-
-class GermanEntry : public LocaleUnderTest {};
-
-} // namespace
+using GermanEntry = entry_tests::LocaleUnderTest<entry_tests::GermanLocale>;
+using GermanTyping = entry_tests::TypingUnderLocale<entry_tests::GermanLocale>;
 
 TEST_F(GermanEntry, LocaleIsGerman)
 {
@@ -110,34 +98,10 @@ TEST_F(GermanEntry, StoredPlainNumberWithDecimalComma)
     EXPECT_TRUE(messages().isEmpty());
 }
 
-class GermanTyping : public LocaleUnderTest {
-protected:
-    void SetUp() override
-    {
-        LocaleUnderTest::SetUp();
-        if (IsSkipped())
-            return;
-        ASSERT_TRUE(entry_tests::showActive(window));
-    }
-
-    void typeInto(QLineEdit* box, const QString& text)
-    {
-        QTest::mouseClick(box, Qt::LeftButton);
-        settle();
-        ASSERT_EQ(QApplication::focusWidget(), box);
-        box->selectAll();
-        QTest::keyClick(box, Qt::Key_Delete);
-        QTest::keyClicks(box, text);
-    }
-
-    Form1 window;
-};
-
 TEST_F(GermanTyping, DecimalCommaIsRoundedToWholeEuros)
 {
-    typeInto(window.txtAmountAssets[0], QStringLiteral("1.234,56"));
-    QTest::keyClick(window.txtAmountAssets[0], Qt::Key_Tab);
-    settle();
+    typeOver(window.txtAmountAssets[0], QStringLiteral("1.234,56"));
+    pressTab(window.txtAmountAssets[0]);
     EXPECT_EQ(asSeen(window.txtAmountAssets[0]->text()), QStringLiteral("1.235 \u20ac"));
     EXPECT_EQ(storedValue(QStringLiteral("txtAmountAssets0")), window.txtAmountAssets[0]->text());
     EXPECT_TRUE(messages().isEmpty());
@@ -145,9 +109,8 @@ TEST_F(GermanTyping, DecimalCommaIsRoundedToWholeEuros)
 
 TEST_F(GermanTyping, NegativeAmountHasALeadingMinus)
 {
-    typeInto(window.txtAmountL[3], QStringLiteral("-500"));
-    QTest::keyClick(window.txtAmountL[3], Qt::Key_Tab);
-    settle();
+    typeOver(window.txtAmountL[3], QStringLiteral("-500"));
+    pressTab(window.txtAmountL[3]);
     EXPECT_EQ(asSeen(window.txtAmountL[3]->text()), QStringLiteral("-500 \u20ac"));
 }
 
@@ -158,11 +121,9 @@ TEST_F(GermanTyping, SampleStaysInDollarsAndIsRefusedOnLeaving)
     EXPECT_EQ(storedValue(QStringLiteral("txtAmountAssets0")), QStringLiteral("$100,000"));
     EXPECT_EQ(window.txtAmountL[8]->text(), QStringLiteral("$248,000"));
 
-    QTest::mouseClick(window.txtAmountAssets[0], Qt::LeftButton);
-    settle();
+    click(window.txtAmountAssets[0]);
     ASSERT_EQ(QApplication::focusWidget(), window.txtAmountAssets[0]);
-    QTest::keyClick(window.txtAmountAssets[0], Qt::Key_Tab);
-    settle();
+    pressTab(window.txtAmountAssets[0]);
     ASSERT_EQ(messages().size(), 1);
     EXPECT_EQ(messages()[0].text, QStringLiteral("Please enter a valid amount."));
     EXPECT_EQ(asSeen(window.txtAmountAssets[0]->text()), QStringLiteral("0 \u20ac"));
@@ -172,9 +133,8 @@ TEST_F(GermanTyping, SampleStaysInDollarsAndIsRefusedOnLeaving)
 
 TEST_F(GermanTyping, DollarTextIsRefused)
 {
-    typeInto(window.txtAmountAssets[5], QStringLiteral("$43,000"));
-    QTest::keyClick(window.txtAmountAssets[5], Qt::Key_Tab);
-    settle();
+    typeOver(window.txtAmountAssets[5], QStringLiteral("$43,000"));
+    pressTab(window.txtAmountAssets[5]);
     ASSERT_EQ(messages().size(), 1);
     EXPECT_EQ(asSeen(window.txtAmountAssets[5]->text()), QStringLiteral("0 \u20ac"));
 }

@@ -25,6 +25,7 @@ using entry_tests::messages;
 using entry_tests::reportTail;
 using testing_support::programDir;
 using testing_support::storedValue;
+using testing_support::writeFileBytes;
 using testing_support::writeSettingsFile;
 
 namespace {
@@ -100,14 +101,6 @@ QByteArray cursorFile(int hotX, int hotY)
     return bytes;
 }
 
-void writeFile(const QString& path, const QByteArray& bytes)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
-    ASSERT_EQ(file.write(bytes), bytes.size());
-}
-
 } // namespace
 
 // ---------------------------------------------------------------- first start
@@ -115,13 +108,8 @@ void writeFile(const QString& path, const QByteArray& bytes)
 TEST(FirstStart, EveryAmountShowsAndStoresTheCurrencyZero)
 {
     Form1 window;
-    const QList<QLineEdit*> boxes = amountBoxes(window);
-    const QStringList keys = amountKeys();
-    ASSERT_EQ(boxes.size(), 24);
-    for (int i = 0; i < 24; ++i) {
-        EXPECT_EQ(boxes[i]->text(), QStringLiteral("$0")) << keys[i].toStdString();
-        EXPECT_EQ(storedValue(keys[i]), QStringLiteral("$0")) << keys[i].toStdString();
-    }
+    ASSERT_EQ(amountBoxes(window).size(), 24);
+    entry_tests::expectEveryAmountShownAndStored(window, QStringLiteral("$0"));
     EXPECT_TRUE(messages().isEmpty());
 }
 
@@ -568,7 +556,7 @@ TEST(Window, BackgroundIsWhiteWithoutTheSkin)
 
 TEST(Window, SkinFilePaintsWindowAndFrameButLeavesTheHeadings)
 {
-    writeFile(programDir() + QStringLiteral("/x/o.cjs"), QByteArray("skin"));
+    writeFileBytes(programDir() + QStringLiteral("/x/o.cjs"), QByteArray("skin"));
     Form1 window;
     const QColor buttonFace = QApplication::palette().color(QPalette::Button);
     ASSERT_NE(buttonFace, QColor(Qt::white));
@@ -588,7 +576,7 @@ TEST(Window, SkinFilePaintsWindowAndFrameButLeavesTheHeadings)
 
 TEST(HandPointer, FileThatIsNoImageIsReportedAtStep108AndStartUpGoesOn)
 {
-    writeFile(programDir() + QStringLiteral("/HAND-M.CUR"), QByteArray("this is not a cursor\n"));
+    writeFileBytes(programDir() + QStringLiteral("/HAND-M.CUR"), QByteArray("this is not a cursor\n"));
     Form1 window;
     ASSERT_EQ(messages().size(), 1);
     EXPECT_EQ(messages()[0].title, QStringLiteral("Application Error"));
@@ -602,7 +590,7 @@ TEST(HandPointer, FileThatIsNoImageIsReportedAtStep108AndStartUpGoesOn)
 
 TEST(HandPointer, CursorFileIsLoadedWithItsHotSpot)
 {
-    writeFile(programDir() + QStringLiteral("/HAND-M.CUR"), cursorFile(5, 7));
+    writeFileBytes(programDir() + QStringLiteral("/HAND-M.CUR"), cursorFile(5, 7));
     Form1 window;
     EXPECT_TRUE(messages().isEmpty()) << messages().value(0).text.toStdString();
     ASSERT_TRUE(window.mousePointer().hasCustomCursor());

@@ -8,7 +8,6 @@
 
 using entry::Form1;
 using entry_tests::amountBoxes;
-using entry_tests::amountKeys;
 using entry_tests::captionBoxes;
 using entry_tests::messages;
 using entry_tests::reportTail;
@@ -68,22 +67,21 @@ protected:
 
     void expectSample()
     {
-        const QList<QLineEdit*> boxes = amountBoxes(window);
-        const QStringList keys = amountKeys();
-        for (int i = 0; i < 24; ++i) {
-            EXPECT_EQ(boxes[i]->text(), QString::fromLatin1(kSample[i])) << keys[i].toStdString();
-            EXPECT_EQ(storedValue(keys[i]), QString::fromLatin1(kSample[i])) << keys[i].toStdString();
-        }
+        QStringList sample;
+        for (const char* text : kSample)
+            sample << QString::fromLatin1(text);
+        entry_tests::expectAmountsShownAndStored(window, sample);
     }
 
-    void expectZeros()
+    void expectZeros() { entry_tests::expectEveryAmountShownAndStored(window, QStringLiteral("$0")); }
+
+    // A second click on the button puts in the same texts as the first.
+    void expectSecondClickChangesNothing(QPushButton* button)
     {
-        const QList<QLineEdit*> boxes = amountBoxes(window);
-        const QStringList keys = amountKeys();
-        for (int i = 0; i < 24; ++i) {
-            EXPECT_EQ(boxes[i]->text(), QStringLiteral("$0")) << keys[i].toStdString();
-            EXPECT_EQ(storedValue(keys[i]), QStringLiteral("$0")) << keys[i].toStdString();
-        }
+        button->click();
+        const QStringList once = textsOf(amountBoxes(window));
+        button->click();
+        EXPECT_EQ(textsOf(amountBoxes(window)), once);
     }
 
     // The amount box standing on the same row as a caption box.
@@ -123,10 +121,7 @@ TEST_F(ResetSampleTest, ResetPutsZeroInEveryAmountAndStoresIt)
 
 TEST_F(ResetSampleTest, ResetTwiceGivesTheSameTexts)
 {
-    window.PushButton1->click();
-    const QStringList once = textsOf(amountBoxes(window));
-    window.PushButton1->click();
-    EXPECT_EQ(textsOf(amountBoxes(window)), once);
+    expectSecondClickChangesNothing(window.PushButton1);
     expectZeros();
 }
 
@@ -159,10 +154,7 @@ TEST_F(ResetSampleTest, SampleGoesByAmountBoxNotByCaption)
 
 TEST_F(ResetSampleTest, SampleTwiceGivesTheSameTexts)
 {
-    window.PushButton2->click();
-    const QStringList once = textsOf(amountBoxes(window));
-    window.PushButton2->click();
-    EXPECT_EQ(textsOf(amountBoxes(window)), once);
+    expectSecondClickChangesNothing(window.PushButton2);
     expectSample();
 }
 
@@ -176,11 +168,9 @@ TEST_F(ResetSampleTest, SampleThenResetLeavesZeros)
 TEST_F(ResetSampleTest, RealClicksOnTheButtonsRunThem)
 {
     ASSERT_TRUE(entry_tests::showActive(window));
-    QTest::mouseClick(window.PushButton2, Qt::LeftButton);
-    entry_tests::settle();
+    entry_tests::click(window.PushButton2);
     expectSample();
-    QTest::mouseClick(window.PushButton1, Qt::LeftButton);
-    entry_tests::settle();
+    entry_tests::click(window.PushButton1);
     expectZeros();
     EXPECT_TRUE(messages().isEmpty());
 }

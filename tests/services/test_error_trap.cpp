@@ -24,6 +24,13 @@ QString screenshotRequest()
     return QStringLiteral("Please email screenshot of this message to ") + QLatin1String(services::kSupportEmail);
 }
 
+// The whole report of `description` failing at `line` of `location`.
+QString reportOf(const QString& description, const QString& location, int line)
+{
+    return description + QStringLiteral("\r\n") + location + QStringLiteral("at line ") + QString::number(line)
+        + QStringLiteral("\r\r") + screenshotRequest();
+}
+
 QStringList shownTexts()
 {
     QStringList texts;
@@ -110,8 +117,7 @@ TEST(ErrorTrap, FailureInFirstStepReports100)
     EXPECT_FALSE(trap.step(100, [] { throw Failure(QStringLiteral("Object required")); }));
     ASSERT_EQ(recordedDialogs().messages.size(), 1);
     EXPECT_EQ(recordedDialogs().messages.front().text,
-              QStringLiteral("Object required\r\n") + kDumpLocation + QStringLiteral("at line 100\r\r")
-                  + screenshotRequest());
+              reportOf(QStringLiteral("Object required"), kDumpLocation, 100));
 }
 
 TEST(ErrorTrap, TwoFailingStepsGiveTwoReportsAndTheOtherStepsRun)
@@ -129,11 +135,8 @@ TEST(ErrorTrap, TwoFailingStepsGiveTwoReportsAndTheOtherStepsRun)
         EXPECT_TRUE(trap.step(108, [&] { ran.push_back(108); }));
     }
     EXPECT_EQ(ran, (std::vector<int>{100, 104, 108}));
-    EXPECT_EQ(shownTexts(),
-              (QStringList{QStringLiteral("first\r\n") + kDumpLocation + QStringLiteral("at line 102\r\r")
-                               + screenshotRequest(),
-                           QStringLiteral("second\r\n") + kDumpLocation + QStringLiteral("at line 106\r\r")
-                               + screenshotRequest()}));
+    EXPECT_EQ(shownTexts(), (QStringList{reportOf(QStringLiteral("first"), kDumpLocation, 102),
+                                         reportOf(QStringLiteral("second"), kDumpLocation, 106)}));
 }
 
 TEST(ErrorTrap, SameStepFailingInEveryRoundOfALoopIsReportedEachTime)
@@ -227,11 +230,8 @@ TEST(ErrorTrap, NestedTrapReportsItsOwnPlaceAndTheOuterGoesOn)
         outer.step(130, [&] { ran.push_back(130); });
     }
     EXPECT_EQ(ran, (std::vector<int>{1100, 1104, 130}));
-    EXPECT_EQ(shownTexts(),
-              (QStringList{QStringLiteral("inner failure\r\n") + kDumpLocation + QStringLiteral("at line 102\r\r")
-                               + screenshotRequest(),
-                           QStringLiteral("outer failure\r\n") + kLoadLocation + QStringLiteral("at line 128\r\r")
-                               + screenshotRequest()}));
+    EXPECT_EQ(shownTexts(), (QStringList{reportOf(QStringLiteral("inner failure"), kDumpLocation, 102),
+                                         reportOf(QStringLiteral("outer failure"), kLoadLocation, 128)}));
 }
 
 TEST(ErrorTrap, ActiveTrapIsTheInnermostAndEndsWithItsProcedure)
@@ -265,8 +265,7 @@ TEST(ErrorTrap, HandlerFailureIsReportedWithTheStepThatCausedTheSignal)
     ASSERT_EQ(recordedDialogs().messages.size(), 1);
     EXPECT_EQ(recordedDialogs().messages.front().title, QStringLiteral("Application Error"));
     EXPECT_EQ(recordedDialogs().messages.front().text,
-              QStringLiteral("The setting could not be saved\r\n") + kLoadLocation
-                  + QStringLiteral("at line 102\r\r") + screenshotRequest());
+              reportOf(QStringLiteral("The setting could not be saved"), kLoadLocation, 102));
 }
 
 TEST(ErrorTrap, HandlerFailureInsideANestedProcedureGoesToTheInnerTrap)
@@ -280,11 +279,8 @@ TEST(ErrorTrap, HandlerFailureInsideANestedProcedureGoesToTheInnerTrap)
         });
         outer.step(128, [&] { failing.box.setText(QStringLiteral("b")); });
     }
-    EXPECT_EQ(shownTexts(),
-              (QStringList{QStringLiteral("store refused\r\n") + kDumpLocation + QStringLiteral("at line 110\r\r")
-                               + screenshotRequest(),
-                           QStringLiteral("store refused\r\n") + kLoadLocation + QStringLiteral("at line 128\r\r")
-                               + screenshotRequest()}));
+    EXPECT_EQ(shownTexts(), (QStringList{reportOf(QStringLiteral("store refused"), kDumpLocation, 110),
+                                         reportOf(QStringLiteral("store refused"), kLoadLocation, 128)}));
 }
 
 TEST(ErrorTrap, FirstFailureOfAStepIsTheOneReported)
@@ -302,11 +298,8 @@ TEST(ErrorTrap, FirstFailureOfAStepIsTheOneReported)
             throw Failure(QStringLiteral("the step's own failure"));
         });
     }
-    EXPECT_EQ(shownTexts(),
-              (QStringList{QStringLiteral("first handler\r\n") + kLoadLocation + QStringLiteral("at line 134\r\r")
-                               + screenshotRequest(),
-                           QStringLiteral("first handler\r\n") + kLoadLocation + QStringLiteral("at line 136\r\r")
-                               + screenshotRequest()}));
+    EXPECT_EQ(shownTexts(), (QStringList{reportOf(QStringLiteral("first handler"), kLoadLocation, 134),
+                                         reportOf(QStringLiteral("first handler"), kLoadLocation, 136)}));
 }
 
 TEST(ErrorTrap, HandlerFailureOutsideAnyStepIsReportedAtOnceUnderTheLastStep)
@@ -319,8 +312,7 @@ TEST(ErrorTrap, HandlerFailureOutsideAnyStepIsReportedAtOnceUnderTheLastStep)
         EXPECT_EQ(recordedDialogs().messages.size(), 1) << "reported when it happened";
         EXPECT_TRUE(trap.step(108, [] {})) << "a sound step must not inherit an earlier failure";
     }
-    EXPECT_EQ(shownTexts(), QStringList{QStringLiteral("between steps\r\n") + kLoadLocation
-                                        + QStringLiteral("at line 106\r\r") + screenshotRequest()});
+    EXPECT_EQ(shownTexts(), QStringList{reportOf(QStringLiteral("between steps"), kLoadLocation, 106)});
 }
 
 TEST(ErrorTrap, HandlerFailureIsNeverLostWhenNoStepFollows)

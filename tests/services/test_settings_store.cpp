@@ -20,8 +20,10 @@
 using services::reopenSettingsStoreForTesting;
 using services::settingsStore;
 using testing_support::configHome;
+using testing_support::readFileBytes;
 using testing_support::recordedDialogs;
 using testing_support::settingsFilePath;
+using testing_support::writeFileBytes;
 using ::testing::Pair;
 using ::testing::UnorderedElementsAre;
 
@@ -30,22 +32,6 @@ namespace {
 QString companyFolder()
 {
     return configHome() + QStringLiteral("/Quillmere");
-}
-
-void writeRawFile(const QString& path, const QByteArray& bytes)
-{
-    ASSERT_TRUE(QDir().mkpath(QFileInfo(path).absolutePath()));
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate)) << path.toStdString();
-    ASSERT_EQ(file.write(bytes), bytes.size());
-}
-
-QByteArray fileBytes(const QString& path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return QByteArray();
-    return file.readAll();
 }
 
 // Names of the copies kept aside beside the settings file.
@@ -63,7 +49,7 @@ public:
     DiskCopy()
     {
         copy_.open();
-        copy_.write(fileBytes(settingsFilePath()));
+        copy_.write(readFileBytes(settingsFilePath()));
         copy_.flush();
         settings_ = std::make_unique<QSettings>(copy_.fileName(), QSettings::IniFormat);
     }
@@ -151,7 +137,7 @@ TEST(SettingsStore, ValueOfAnEarlierRunIsRead)
 
 TEST(SettingsStore, HandEditedValueWithBareCommasReadsAsWritten)
 {
-    writeRawFile(settingsFilePath(), "[Corvantis]\ntxtAmountAssets0=$43,000\ntxtAmountL1=1,234,567\n");
+    writeFileBytes(settingsFilePath(), "[Corvantis]\ntxtAmountAssets0=$43,000\ntxtAmountL1=1,234,567\n");
     EXPECT_EQ(settingsStore().read(QStringLiteral("txtAmountAssets0"), QString()), QStringLiteral("$43,000"));
     EXPECT_EQ(settingsStore().read(QStringLiteral("txtAmountL1"), QString()), QStringLiteral("1,234,567"));
     EXPECT_TRUE(recordedDialogs().messages.isEmpty());
@@ -162,7 +148,7 @@ TEST(SettingsStore, KeysLiveInSectionCorvantisOfTheCompanyFile)
     settingsStore().write(QStringLiteral("txtAssets0"), QStringLiteral("Cash"));
     EXPECT_EQ(settingsStore().filePath(), settingsFilePath());
     EXPECT_TRUE(QFileInfo(settingsFilePath()).isFile());
-    const QByteArray bytes = fileBytes(settingsFilePath());
+    const QByteArray bytes = readFileBytes(settingsFilePath());
     EXPECT_TRUE(bytes.startsWith("[Corvantis]\n")) << bytes.constData();
     EXPECT_TRUE(bytes.contains("\ntxtAssets0=Cash\n")) << bytes.constData();
     EXPECT_EQ(DiskCopy().value(QStringLiteral("txtAssets0")), QStringLiteral("Cash"));
@@ -229,7 +215,7 @@ class DamagedFile : public ::testing::TestWithParam<Damage> {};
 TEST_P(DamagedFile, IsKeptAsideAndTheReadableEntriesSurvive)
 {
     const QByteArray damaged = GetParam().bytes;
-    writeRawFile(settingsFilePath(), damaged);
+    writeFileBytes(settingsFilePath(), damaged);
 
     EXPECT_EQ(settingsStore().read(QStringLiteral("txtAssets0"), QStringLiteral("missing")), QStringLiteral("Cash"));
     settingsStore(); // a second use must not tell again
@@ -239,7 +225,7 @@ TEST_P(DamagedFile, IsKeptAsideAndTheReadableEntriesSurvive)
     EXPECT_TRUE(QRegularExpression(QStringLiteral("^Corvantis\\.ini\\.damaged-\\d{8}-\\d{6}$")).match(copies.front()).hasMatch())
         << text(copies.front());
     const QString copy = companyFolder() + u'/' + copies.front();
-    EXPECT_TRUE(fileBytes(copy) == damaged) << "the copy must hold the damaged bytes unchanged";
+    EXPECT_TRUE(readFileBytes(copy) == damaged) << "the copy must hold the damaged bytes unchanged";
     EXPECT_EQ(settingsStore().keptAsidePath(), copy);
 
     ASSERT_EQ(recordedDialogs().messages.size(), 1);
@@ -257,7 +243,7 @@ TEST_P(DamagedFile, IsKeptAsideAndTheReadableEntriesSurvive)
               QStringLiteral("Receivables"));
     EXPECT_EQ(recordedDialogs().messages.size(), 1);
     EXPECT_EQ(keptCopies().size(), 1);
-    EXPECT_TRUE(fileBytes(copy) == damaged);
+    EXPECT_TRUE(readFileBytes(copy) == damaged);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -273,17 +259,17 @@ TEST(SettingsStore, SecondDamagedFileGetsItsOwnCopy)
 {
     const QByteArray first = QByteArrayLiteral("[Corvantis]\ntxtAssets0=Cash\n\xFF first\n");
     const QByteArray second = QByteArrayLiteral("[Corvantis]\ntxtAssets0=Cash\n\xFF second\n");
-    writeRawFile(settingsFilePath(), first);
+    writeFileBytes(settingsFilePath(), first);
     settingsStore();
     reopenSettingsStoreForTesting();
-    writeRawFile(settingsFilePath(), second);
+    writeFileBytes(settingsFilePath(), second);
     settingsStore();
 
     const QStringList copies = keptCopies();
     ASSERT_EQ(copies.size(), 2);
     QList<QByteArray> contents;
     for (const QString& name : copies)
-        contents << fileBytes(companyFolder() + u'/' + name);
+        contents << readFileBytes(companyFolder() + u'/' + name);
     EXPECT_THAT(contents, UnorderedElementsAre(first, second));
     EXPECT_EQ(recordedDialogs().messages.size(), 2);
 }
@@ -291,7 +277,7 @@ TEST(SettingsStore, SecondDamagedFileGetsItsOwnCopy)
 TEST(SettingsStore, FolderInPlaceOfTheFileIsMovedAsideAndWritesWork)
 {
     ASSERT_TRUE(QDir().mkpath(settingsFilePath()));
-    writeRawFile(settingsFilePath() + QStringLiteral("/note.txt"), "someone's note");
+    writeFileBytes(settingsFilePath() + QStringLiteral("/note.txt"), "someone's note");
 
     settingsStore().write(QStringLiteral("txtAssets0"), QStringLiteral("Cash"));
 
@@ -299,7 +285,7 @@ TEST(SettingsStore, FolderInPlaceOfTheFileIsMovedAsideAndWritesWork)
     ASSERT_EQ(copies.size(), 1);
     const QString copy = companyFolder() + u'/' + copies.front();
     EXPECT_TRUE(QFileInfo(copy).isDir());
-    EXPECT_EQ(fileBytes(copy + QStringLiteral("/note.txt")), QByteArrayLiteral("someone's note"));
+    EXPECT_EQ(readFileBytes(copy + QStringLiteral("/note.txt")), QByteArrayLiteral("someone's note"));
     ASSERT_EQ(recordedDialogs().messages.size(), 1);
     EXPECT_TRUE(recordedDialogs().messages.front().text.contains(copy));
     EXPECT_TRUE(recordedDialogs().messages.front().text.contains(settingsFilePath()));
@@ -313,7 +299,7 @@ TEST(SettingsStore, FolderInPlaceOfTheFileIsMovedAsideAndWritesWork)
 TEST(SettingsStore, WriteThatCannotReachTheDiskNamesTheKey)
 {
     ASSERT_TRUE(QDir(companyFolder()).removeRecursively());
-    writeRawFile(companyFolder(), "not a folder");
+    writeFileBytes(companyFolder(), "not a folder");
     settingsStore();
     try {
         settingsStore().write(QStringLiteral("txtAmountL4"), QStringLiteral("$500"));
@@ -328,7 +314,7 @@ TEST(SettingsStore, WritesWorkAgainOnceTheDiskIsReachable)
 {
     settingsStore().write(QStringLiteral("txtAssets0"), QStringLiteral("Cash"));
     ASSERT_TRUE(QDir(companyFolder()).removeRecursively());
-    writeRawFile(companyFolder(), "not a folder");
+    writeFileBytes(companyFolder(), "not a folder");
     EXPECT_THROW(settingsStore().write(QStringLiteral("txtAssets1"), QStringLiteral("Bank")), services::Failure);
     EXPECT_THROW(settingsStore().write(QStringLiteral("txtAssets2"), QStringLiteral("Stock")), services::Failure);
 

@@ -19,8 +19,10 @@
 #include <gtest/gtest.h>
 
 using testing_support::programDir;
+using testing_support::readFileBytes;
 using testing_support::recordedDialogs;
 using testing_support::testRoot;
+using testing_support::writeFileBytes;
 using ::testing::UnorderedElementsAre;
 
 namespace {
@@ -28,21 +30,6 @@ namespace {
 QString tempPath(const QString& name)
 {
     return testRoot() + QStringLiteral("/temp/") + name;
-}
-
-void writeFile(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate)) << path.toStdString();
-    ASSERT_EQ(file.write(bytes), bytes.size());
-}
-
-QByteArray fileBytes(const QString& path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return QByteArray();
-    return file.readAll();
 }
 
 // Splits the dump into its lines, each still ending in CR LF.
@@ -139,7 +126,7 @@ QString regPath()
 TEST(FileExists, ExistingFileAndFolderAreFound)
 {
     const QString path = tempPath(QStringLiteral("present.bin"));
-    writeFile(path, "x");
+    writeFileBytes(path, "x");
     EXPECT_TRUE(services::FileExists(path));
     EXPECT_TRUE(services::FileExists(testRoot() + QStringLiteral("/temp")));
     EXPECT_TRUE(recordedDialogs().messages.isEmpty());
@@ -148,7 +135,7 @@ TEST(FileExists, ExistingFileAndFolderAreFound)
 TEST(FileExists, EmptyFileIsFound)
 {
     const QString path = tempPath(QStringLiteral("empty.bin"));
-    writeFile(path, QByteArray());
+    writeFileBytes(path, QByteArray());
     EXPECT_TRUE(services::FileExists(path));
 }
 
@@ -164,7 +151,7 @@ TEST(FileExists, MissingEmptyAndUnreachablePathsAreFalseWithoutMessage)
 TEST(FileExists, PathThroughAFileIsFalse)
 {
     const QString file = tempPath(QStringLiteral("plain.txt"));
-    writeFile(file, "x");
+    writeFileBytes(file, "x");
     EXPECT_FALSE(services::FileExists(file + QStringLiteral("/inside.txt")));
 }
 
@@ -183,9 +170,9 @@ TEST(DeleteFileQuietly, MissingFileDoesNothingAndShowsNothing)
 TEST(DeleteFileQuietly, ExistingFileIsDeleted)
 {
     const QString path = tempPath(QStringLiteral("template.xlt"));
-    writeFile(path, "data");
+    writeFileBytes(path, "data");
     const QString neighbour = tempPath(QStringLiteral("temp.bmp"));
-    writeFile(neighbour, "keep");
+    writeFileBytes(neighbour, "keep");
     services::DeleteFileQuietly(path);
     EXPECT_FALSE(QFile::exists(path));
     EXPECT_TRUE(QFile::exists(neighbour));
@@ -196,7 +183,7 @@ TEST(DeleteFileQuietly, NonEmptyFolderIsLeftWithoutComplaint)
 {
     const QString folder = tempPath(QStringLiteral("folder"));
     ASSERT_TRUE(QDir().mkpath(folder));
-    writeFile(folder + QStringLiteral("/inner.txt"), "x");
+    writeFileBytes(folder + QStringLiteral("/inner.txt"), "x");
     services::DeleteFileQuietly(folder);
     EXPECT_TRUE(QFile::exists(folder + QStringLiteral("/inner.txt")));
     EXPECT_TRUE(recordedDialogs().messages.isEmpty());
@@ -205,7 +192,7 @@ TEST(DeleteFileQuietly, NonEmptyFolderIsLeftWithoutComplaint)
 TEST(DeleteFileQuietly, PendingEventsRunBeforeTheFileGoes)
 {
     const QString path = tempPath(QStringLiteral("held.bin"));
-    writeFile(path, "data");
+    writeFileBytes(path, "data");
     bool ran = false;
     bool fileWasThere = false;
     QTimer::singleShot(0, qApp, [&] {
@@ -227,7 +214,7 @@ TEST(WriteBytesToFile, WritesExactlyTheBytesToANewFile)
         bytes[i] = char((i * 131 + 7) & 0xFF); // every byte value, CR, LF and NUL included
     const QString path = tempPath(QStringLiteral("template.xlt"));
     services::WriteBytesToFile(bytes, path);
-    const QByteArray written = fileBytes(path);
+    const QByteArray written = readFileBytes(path);
     EXPECT_EQ(written.size(), 22528);
     EXPECT_TRUE(written == bytes);
 }
@@ -235,9 +222,9 @@ TEST(WriteBytesToFile, WritesExactlyTheBytesToANewFile)
 TEST(WriteBytesToFile, LongerExistingFileKeepsItsTail)
 {
     const QString path = tempPath(QStringLiteral("template.xlt"));
-    writeFile(path, QByteArray(100, 'x'));
+    writeFileBytes(path, QByteArray(100, 'x'));
     services::WriteBytesToFile(QByteArrayLiteral("abc"), path);
-    EXPECT_EQ(fileBytes(path), QByteArrayLiteral("abc") + QByteArray(97, 'x'));
+    EXPECT_EQ(readFileBytes(path), QByteArrayLiteral("abc") + QByteArray(97, 'x'));
 }
 
 TEST(WriteBytesToFile, EmptyArrayCreatesAnEmptyFile)
@@ -344,9 +331,9 @@ TEST(ApplySkin, FolderInPlaceOfTheSkinFileDoesNotCount)
 TEST(ApplySkin, SkinFileOfAnotherNameDoesNotCount)
 {
     makeSkinFolder();
-    writeFile(programDir() + QStringLiteral("/x/.o.cjs"), "skin");
-    writeFile(programDir() + QStringLiteral("/x/o.cjs.bak"), "skin");
-    writeFile(programDir() + QStringLiteral("/o.cjs"), "skin");
+    writeFileBytes(programDir() + QStringLiteral("/x/.o.cjs"), "skin");
+    writeFileBytes(programDir() + QStringLiteral("/x/o.cjs.bak"), "skin");
+    writeFileBytes(programDir() + QStringLiteral("/o.cjs"), "skin");
     StyledWindow styled;
     services::ApplySkin(&styled.window);
     expectUntouched(&styled.window, "window");
@@ -355,7 +342,7 @@ TEST(ApplySkin, SkinFileOfAnotherNameDoesNotCount)
 TEST(ApplySkin, WithSkinFileRecoloursWindowFramesLabelsOptionsAndPictures)
 {
     makeSkinFolder();
-    writeFile(programDir() + QStringLiteral("/x/o.cjs"), "skin");
+    writeFileBytes(programDir() + QStringLiteral("/x/o.cjs"), "skin");
     StyledWindow styled;
     services::ApplySkin(&styled.window);
     expectButtonFace(&styled.window, "window");
@@ -394,7 +381,7 @@ TEST(ApplyBackColor, RecoloursAllButPictureBoxesAndIgnoresNames)
 TEST(ApplyBackColor, SkinFileMakesNoDifference)
 {
     makeSkinFolder();
-    writeFile(programDir() + QStringLiteral("/x/o.cjs"), "skin");
+    writeFileBytes(programDir() + QStringLiteral("/x/o.cjs"), "skin");
     StyledWindow styled;
     services::ApplyBackColor(&styled.window);
     expectUntouched(styled.picture, "picture box");
@@ -410,7 +397,7 @@ TEST(RegistryCapture, ThreeKeysGiveThreeLinesWithoutSurroundingBlanks)
     EXPECT_TRUE(services::RegistryCapture().isEmpty());
     EXPECT_TRUE(recordedDialogs().messages.isEmpty());
 
-    const QByteArray bytes = fileBytes(regPath());
+    const QByteArray bytes = readFileBytes(regPath());
     EXPECT_TRUE(bytes.endsWith("\r\n"));
     EXPECT_THAT(dumpLines(bytes),
                 UnorderedElementsAre(QStringLiteral("txtAssets0: Cash and equivalents\r\n"),
@@ -423,7 +410,7 @@ TEST(RegistryCapture, EmptyValueGivesKeyAndSeparatorOnly)
     services::settingsStore().write(QStringLiteral("txtAssets5"), QString());
     services::settingsStore().write(QStringLiteral("txtAssets6"), QStringLiteral("   "));
     services::RegistryCapture();
-    EXPECT_THAT(dumpLines(fileBytes(regPath())),
+    EXPECT_THAT(dumpLines(readFileBytes(regPath())),
                 UnorderedElementsAre(QStringLiteral("txtAssets5: \r\n"), QStringLiteral("txtAssets6: \r\n")));
 }
 
@@ -432,10 +419,10 @@ TEST(RegistryCapture, ExistingLongerDumpIsReplacedNotAppended)
     QByteArray old;
     for (int i = 0; i < 50; ++i)
         old += "OLD LINE " + QByteArray::number(i) + "\r\n";
-    writeFile(regPath(), old);
+    writeFileBytes(regPath(), old);
     services::settingsStore().write(QStringLiteral("txtAssets1"), QStringLiteral("Receivables"));
     services::RegistryCapture();
-    EXPECT_EQ(fileBytes(regPath()), QByteArrayLiteral("txtAssets1: Receivables\r\n"));
+    EXPECT_EQ(readFileBytes(regPath()), QByteArrayLiteral("txtAssets1: Receivables\r\n"));
 }
 
 TEST(RegistryCapture, RunTwiceGivesTheSameDump)
@@ -443,15 +430,15 @@ TEST(RegistryCapture, RunTwiceGivesTheSameDump)
     services::settingsStore().write(QStringLiteral("txtAssets1"), QStringLiteral("Receivables"));
     services::settingsStore().write(QStringLiteral("txtAssets2"), QStringLiteral("Inventory"));
     services::RegistryCapture();
-    const QByteArray first = fileBytes(regPath());
+    const QByteArray first = readFileBytes(regPath());
     services::RegistryCapture();
-    EXPECT_EQ(fileBytes(regPath()), first);
+    EXPECT_EQ(readFileBytes(regPath()), first);
     EXPECT_EQ(dumpLines(first).size(), 2);
 }
 
 TEST(RegistryCapture, NoKeysLeavesAnEmptyFileAndNoMessage)
 {
-    writeFile(regPath(), "stale\r\n");
+    writeFileBytes(regPath(), "stale\r\n");
     EXPECT_TRUE(services::RegistryCapture().isEmpty());
     EXPECT_TRUE(QFileInfo(regPath()).isFile());
     EXPECT_EQ(QFileInfo(regPath()).size(), 0);

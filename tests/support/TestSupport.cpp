@@ -2,7 +2,10 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSettings>
+#include <gtest/gtest.h>
+
 #include <cstdio>
 
 namespace testing_support {
@@ -78,6 +81,22 @@ QString storedValue(const QString& key)
     const QSettings settings(settingsFilePath(), QSettings::IniFormat);
     const QVariant value = settings.value(QStringLiteral("Corvantis/") + key);
     return value.isValid() ? value.toString() : QString();
+}
+
+void writeFileBytes(const QString& path, const QByteArray& bytes)
+{
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(path).absolutePath())) << path.toStdString();
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate)) << path.toStdString();
+    ASSERT_EQ(file.write(bytes), bytes.size()) << path.toStdString();
+}
+
+QByteArray readFileBytes(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QByteArray();
+    return file.readAll();
 }
 
 } // namespace testing_support

@@ -2,6 +2,7 @@
 
 #include "services/Dialogs.h"
 
+#include <QByteArray>
 #include <QList>
 #include <QString>
 #include <deque>
@@ -44,5 +45,11 @@ QString settingsFilePath();
 void writeSettingsFile(const QList<std::pair<QString, QString>>& values);
 // Reads one stored value straight from the file; null when missing.
 QString storedValue(const QString& key);
+
+// Replaces the file with exactly these bytes, making its folder first. A
+// failure is a fatal test failure (check with ASSERT_NO_FATAL_FAILURE).
+void writeFileBytes(const QString& path, const QByteArray& bytes);
+// The file's bytes; empty when it cannot be read.
+QByteArray readFileBytes(const QString& path);
 
 } // namespace testing_support
