@@ -25,14 +25,17 @@ QByteArray compile(const QString& text, CellAddress at);
 
 // The formula text of stored token bytes, with a leading "=". Throws
 // FormulaError on bytes it cannot read (unknown token, cut short, ...).
+// A reference to another sheet shows only its index into the workbook's
+// sheet reference list, which the bytes carry instead of a name: "#XTI2!A1".
 QString decompile(const QByteArray& tokens, CellAddress at);
 
 // Evaluates stored token bytes by the spreadsheet's ordinary rules. Throws
-// FormulaError only on bytes it cannot read; errors of the calculation itself
-// (#VALUE!, #DIV/0!, ...) are results.
+// FormulaError only on bytes it cannot read, or that refer to another sheet;
+// errors of the calculation itself (#VALUE!, #DIV/0!, ...) are results.
 Value evaluate(const QByteArray& tokens, CellAddress at, const CellSource& cells);
 
-// Every cell and range the formula refers to, for ordering a recalculation.
+// Every cell and range of the formula's own sheet it refers to, each once,
+// for ordering a recalculation.
 QList<RangeAddress> references(const QByteArray& tokens, CellAddress at);
 
 } // namespace spreadsheet::formula

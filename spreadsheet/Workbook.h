@@ -1,5 +1,6 @@
 #pragma once
 
+#include "spreadsheet/CompoundFile.h"
 #include "spreadsheet/Value.h"
 
 #include <QByteArray>
@@ -229,6 +230,8 @@ struct Workbook {
     WorkbookWindow window;
     CalculationSettings calculation;
     QList<KeptRecord> keptGlobals;
+    DocumentProperties properties;
+    QList<std::pair<QString, QByteArray>> otherStreams; // of the file, kept as they came
 
     int activeSheet() const;
     // The colour of a palette index (8 to 63), from the workbook's own

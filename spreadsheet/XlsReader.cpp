@@ -189,9 +189,18 @@ bool flagOf(const Record& record, const char* context)
     return FieldReader(record, context).u16() != 0;
 }
 
+// Spreadsheets store no infinities and no NaN; one in a file is damage.
+double finite(const FieldReader& in, double value)
+{
+    if (!std::isfinite(value))
+        in.fail(QStringLiteral("it holds a number that is not finite"));
+    return value;
+}
+
 double numberOf(const Record& record, const char* context)
 {
-    return FieldReader(record, context).f64();
+    FieldReader in(record, context);
+    return finite(in, in.f64());
 }
 
 struct Globals {
@@ -219,8 +228,9 @@ Globals readGlobals(RecordReader& reader)
                 sheet.state = place.state;
                 book.sheets.append(sheet);
             }
-            if (activeTab < book.sheets.size())
-                book.sheets[activeTab].window.active = true;
+            // A tab past the last sheet means the first, as the writer puts it.
+            if (!book.sheets.isEmpty())
+                book.sheets[activeTab < book.sheets.size() ? activeTab : 0].window.active = true;
             return globals;
         case record::Template: book.isTemplate = true; break;
         case record::WriteAccess: {
@@ -337,13 +347,13 @@ void SheetReader::readCellRecord(const Record& record)
     case record::Number: {
         FieldReader in(record, "NUMBER");
         const std::uint16_t row = in.u16(), column = in.u16(), format = in.u16();
-        cellFor(in, row, column, format).value = in.f64();
+        cellFor(in, row, column, format).value = finite(in, in.f64());
         break;
     }
     case record::Rk: {
         FieldReader in(record, "RK");
         const std::uint16_t row = in.u16(), column = in.u16(), format = in.u16();
-        cellFor(in, row, column, format).value = rkValue(in.u32());
+        cellFor(in, row, column, format).value = finite(in, rkValue(in.u32()));
         break;
     }
     case record::MulRk: {
@@ -354,7 +364,7 @@ void SheetReader::readCellRecord(const Record& record)
             in.fail(QStringLiteral("its length does not fit whole cells"));
         while (in.remaining() > 2) {
             const std::uint16_t format = in.u16();
-            cellFor(in, row, column++, format).value = rkValue(in.u32());
+            cellFor(in, row, column++, format).value = finite(in, rkValue(in.u32()));
         }
         break;
     }
@@ -418,7 +428,7 @@ void SheetReader::readFormula(const Record& record, RecordReader& reader)
     if (r[6] != 0xFF || r[7] != 0xFF) {
         double number;
         std::memcpy(&number, r, sizeof number);
-        cell.value = number;
+        cell.value = finite(in, number);
         return;
     }
     switch (r[0]) {
@@ -460,7 +470,7 @@ void SheetReader::read(RecordReader& reader)
         case record::DefaultRowHeight: {
             FieldReader in(record, "DEFAULTROWHEIGHT");
             sheet_.defaultRowFlags = in.u16();
-            sheet_.defaultRowHeightTwips = in.u16();
+            sheet_.defaultRowHeightTwips = in.u16() & 0x7FFF; // as row heights: 15 bits
             break;
         }
         case record::WsBool: sheet_.page.fitToPage = FieldReader(record, "WSBOOL").u16() & 0x0100; break;
@@ -490,7 +500,8 @@ void SheetReader::read(RecordReader& reader)
             page.portrait = flags & 0x0002;
             page.settingsValid = !(flags & 0x0004);
             page.horizontalDpi = in.u16(); page.verticalDpi = in.u16();
-            page.headerMargin = in.f64(); page.footerMargin = in.f64();
+            page.headerMargin = finite(in, in.f64());
+            page.footerMargin = finite(in, in.f64());
             page.copies = in.u16();
             break;
         }

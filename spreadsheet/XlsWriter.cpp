@@ -130,7 +130,8 @@ void writeFont(RecordWriter& out, const Font& font)
 {
     FieldWriter f;
     f.u16(std::uint16_t(font.heightTwips))
-        .u16(std::uint16_t((font.italic ? 0x02 : 0) | (font.strikeout ? 0x08 : 0)))
+        // Bit 0 repeats the weight's boldness for readers that look only there.
+        .u16(std::uint16_t((font.bold ? 0x01 : 0) | (font.italic ? 0x02 : 0) | (font.strikeout ? 0x08 : 0)))
         .u16(font.colourIndex)
         .u16(font.bold ? 700 : 400)
         .u16(0)
