@@ -16,6 +16,8 @@ packages=(
   fonts-liberation
   # looking at the program on a virtual display
   xvfb xauth imagemagick
+  # interoperability checks: real programs read our files
+  gnumeric libreoffice-calc-nogui python3-xlrd python3-olefile poppler-utils
 )
 
 missing=()
