@@ -34,7 +34,8 @@ public:
 
     Answer askYesNo(QWidget* parent, const QString& title, const QString& text) override
     {
-        QMessageBox box(QMessageBox::Question, titleOrAppTitle(title), text,
+        // The program's questions carry no icon, only Yes and No.
+        QMessageBox box(QMessageBox::NoIcon, titleOrAppTitle(title), text,
                         QMessageBox::Yes | QMessageBox::No, parent);
         box.setDefaultButton(QMessageBox::Yes);
         return box.exec() == QMessageBox::Yes ? Answer::Yes : Answer::No;

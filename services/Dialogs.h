@@ -16,7 +16,7 @@ public:
     virtual ~DialogHost() = default;
     // An empty title means the application title.
     virtual void message(QWidget* parent, const QString& title, const QString& text, MessageIcon icon) = 0;
-    // Yes/No question with Yes as the default button.
+    // Yes/No question with Yes as the default button and no icon.
     virtual Answer askYesNo(QWidget* parent, const QString& title, const QString& text) = 0;
     // Save-mode file dialog; empty when cancelled.
     virtual QString saveFileName(QWidget* parent, const QString& caption, const QString& filter) = 0;

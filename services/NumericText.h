@@ -6,11 +6,9 @@
 
 namespace services {
 
-// Reads a text as one number the way a user of `locale` writes it: blanks
-// around it, the locale's decimal and group separators, its currency symbol
-// before or after the number, a leading or trailing sign or enclosing
-// parentheses for a negative value, and an exponent. Anything else, the empty
-// text included, is no number.
+// Reads a text as one number the way a user of `locale` writes it (the
+// engine's reader of typed numbers, spreadsheet/TypedNumber.h, without the
+// percent sign). Anything else, the empty text included, is no number.
 std::optional<double> readNumericText(const QString& text, const QLocale& locale);
 
 // The standard amount form: the locale's currency format without decimals,

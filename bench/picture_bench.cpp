@@ -1,0 +1,206 @@
+// The engine's picture of the filled balance sheet, median of many, against
+// LibreOffice and Gnumeric drawing the same .xls to PDF.
+//
+//   ./build/bench/picture_bench [runs] [conversions] [--keep DIR]
+//
+// A run paints A1:I31 of the filled template and saves it as a BMP file. The
+// programs convert the filled .xls to PDF; their times include starting the
+// program (LibreOffice after one untimed run that makes its private profile).
+// --keep DIR leaves filled.xls, the engine's PNG and the PDFs in DIR.
+#include "generation/BalanceSheetTemplate.h"
+#include "spreadsheet/Recalculation.h"
+#include "spreadsheet/SheetPainter.h"
+#include "spreadsheet/XlsFile.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QGuiApplication>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QUrl>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <optional>
+#include <vector>
+
+using namespace spreadsheet;
+
+namespace {
+
+double medianOf(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    const size_t n = values.size();
+    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+CellAddress at(const char* a1)
+{
+    const QString text = QLatin1String(a1);
+    int column = 0;
+    qsizetype i = 0;
+    while (i < text.size() && text[i].isLetter())
+        column = column * 26 + (text[i++].unicode() - u'A' + 1);
+    return {text.mid(i).toInt() - 1, column - 1};
+}
+
+const std::pair<const char*, double> kSample[] = {
+    {"D11", 100000}, {"D12", 300000}, {"D13", 40000},  {"D14", 150000}, {"D15", 50000}, {"D16", 88000},
+    {"D19", 200000}, {"D20", 120000}, {"D21", 550000}, {"D22", 43000},  {"D23", 110000}, {"D24", 8000},
+    {"D25", 30000},  {"D26", 5000},   {"H11", 58000},  {"H12", 10000},  {"H13", 5000},  {"H14", 10000},
+    {"H15", 72000},  {"H16", 44000},  {"H19", 0},      {"H20", 0},      {"H25", 248000}, {"H26", 110000},
+    {"C3", 46364}, // 8 December 2026
+};
+
+Workbook filledTemplate()
+{
+    Workbook book = generation::balanceSheetTemplate();
+    Worksheet& sheet = book.sheets[0];
+    for (const auto& [a1, amount] : kSample) {
+        Cell& cell = sheet.cellAt(at(a1));
+        cell = Cell{amount, {}, cell.formatIndex};
+    }
+    recalculate(book);
+    book.isTemplate = false;
+    return book;
+}
+
+struct Timing {
+    double median = 0, min = 0, max = 0;
+};
+
+Timing timingOf(const std::vector<double>& ms)
+{
+    return {medianOf(ms), *std::min_element(ms.begin(), ms.end()), *std::max_element(ms.begin(), ms.end())};
+}
+
+// Runs the program `runs` times (after `untimed` runs); none when it is
+// missing or fails.
+std::optional<Timing> timeProgram(const QString& program, const QStringList& arguments, const QString& output,
+                                  const QProcessEnvironment& environment, int runs, int untimed)
+{
+    std::vector<double> ms;
+    QElapsedTimer timer;
+    for (int i = 0; i < untimed + runs; ++i) {
+        QFile::remove(output);
+        QProcess process;
+        process.setProcessEnvironment(environment);
+        process.setProcessChannelMode(QProcess::MergedChannels);
+        timer.start();
+        process.start(program, arguments);
+        const bool finished = process.waitForFinished(180000);
+        const double elapsed = timer.nsecsElapsed() / 1e6;
+        if (!finished || process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0 ||
+            !QFile::exists(output)) {
+            if (!finished)
+                process.kill();
+            std::fprintf(stderr, "%s failed: %s\n", qPrintable(program), process.readAll().constData());
+            return std::nullopt;
+        }
+        if (i >= untimed)
+            ms.push_back(elapsed);
+    }
+    return timingOf(ms);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication application(argc, argv);
+    QString keep;
+    std::vector<int> numbers;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--keep") == 0 && i + 1 < argc)
+            keep = QString::fromLocal8Bit(argv[++i]);
+        else
+            numbers.push_back(std::atoi(argv[i]));
+    }
+    const int runs = numbers.size() > 0 ? std::max(30, numbers[0]) : 51;
+    const int conversions = numbers.size() > 1 ? std::max(3, numbers[1]) : 5;
+
+    QTemporaryDir temporary;
+    const QString dir = keep.isEmpty() ? temporary.path() : QDir(keep).absolutePath();
+    QDir().mkpath(dir);
+    const Workbook book = filledTemplate();
+    const QString xls = dir + QStringLiteral("/filled.xls");
+    {
+        const QByteArray bytes = writeXlsFile(book);
+        QFile file(xls);
+        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size()) {
+            std::fprintf(stderr, "cannot write %s\n", qPrintable(xls));
+            return 1;
+        }
+    }
+
+    const RangeAddress area{at("A1"), at("I31")};
+    const QString bmp = dir + QStringLiteral("/engine.bmp");
+    std::vector<double> engine;
+    QElapsedTimer timer;
+    QImage picture;
+    for (int i = 0; i < runs + 1; ++i) { // the first warms the font caches
+        timer.start();
+        picture = paintRange(book, 0, area);
+        const bool saved = picture.save(bmp, "BMP");
+        const double ms = timer.nsecsElapsed() / 1e6;
+        if (!saved) {
+            std::fprintf(stderr, "cannot save %s\n", qPrintable(bmp));
+            return 1;
+        }
+        if (i > 0)
+            engine.push_back(ms);
+    }
+    if (picture.width() != 753) {
+        std::fprintf(stderr, "the picture is %d pixels wide, not 753\n", picture.width());
+        return 1;
+    }
+    if (!keep.isEmpty())
+        picture.save(dir + QStringLiteral("/engine.png"), "PNG");
+    const Timing engineTiming = timingOf(engine);
+    std::printf("engine paint A1:I31 (%dx%d) + save BMP: %d runs, median %.3f ms, min %.3f ms, max %.3f ms\n",
+                picture.width(), picture.height(), runs, engineTiming.median, engineTiming.min, engineTiming.max);
+
+    // Both programs keep their settings under HOME: give them throwaway ones.
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("HOME"), temporary.path());
+
+    const QString soffice = QStandardPaths::findExecutable(QStringLiteral("soffice"));
+    if (soffice.isEmpty()) {
+        std::printf("soffice is not installed: no LibreOffice comparison\n");
+    } else {
+        const QString profile = QUrl::fromLocalFile(temporary.path() + QStringLiteral("/lo-profile")).toString();
+        const auto lo = timeProgram(soffice,
+                                    {QStringLiteral("-env:UserInstallation=") + profile, QStringLiteral("--headless"),
+                                     QStringLiteral("--convert-to"), QStringLiteral("pdf"), QStringLiteral("--outdir"),
+                                     dir, xls},
+                                    dir + QStringLiteral("/filled.pdf"), environment, conversions, 1);
+        if (lo) {
+            std::printf("soffice --headless --convert-to pdf filled.xls: %d runs, median %.1f ms, min %.1f ms, max %.1f ms\n",
+                        conversions, lo->median, lo->min, lo->max);
+            std::printf("ratio engine / LibreOffice: %.5f (LibreOffice takes %.0f times as long)\n",
+                        engineTiming.median / lo->median, lo->median / engineTiming.median);
+        }
+    }
+
+    const QString ssconvert = QStandardPaths::findExecutable(QStringLiteral("ssconvert"));
+    if (ssconvert.isEmpty()) {
+        std::printf("ssconvert is not installed: no Gnumeric comparison\n");
+    } else {
+        const QString pdf = dir + QStringLiteral("/gnumeric.pdf");
+        const auto gnumeric = timeProgram(ssconvert, {xls, pdf}, pdf, environment, conversions, 0);
+        if (gnumeric) {
+            std::printf("ssconvert filled.xls gnumeric.pdf: %d runs, median %.1f ms, min %.1f ms, max %.1f ms\n",
+                        conversions, gnumeric->median, gnumeric->min, gnumeric->max);
+            std::printf("ratio engine / Gnumeric: %.5f (Gnumeric takes %.0f times as long)\n",
+                        engineTiming.median / gnumeric->median, gnumeric->median / engineTiming.median);
+        }
+    }
+    return 0;
+}

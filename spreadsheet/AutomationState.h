@@ -1,0 +1,38 @@
+#pragma once
+
+// What the automation handles share; only the engine's own files see it.
+
+#include "spreadsheet/Workbook.h"
+
+#include <QList>
+#include <QString>
+#include <memory>
+#include <stdexcept>
+
+namespace spreadsheet::automation {
+
+struct WorkbookState {
+    spreadsheet::Workbook model;
+    QString path; // absolute
+    bool readOnly = false;
+    bool open = true;
+};
+
+struct ApplicationState {
+    bool running = true;
+    bool displayAlerts = true;
+    QList<std::shared_ptr<WorkbookState>> workbooks; // in the order they were opened
+    std::shared_ptr<WorkbookState> active;
+};
+
+[[noreturn]] inline void fail(const QString& why)
+{
+    throw std::runtime_error(why.toStdString());
+}
+
+// Throws unless the application still runs.
+void requireRunning(const ApplicationState& application);
+// Throws unless the application runs and the workbook is open in it.
+void requireOpen(const ApplicationState& application, const WorkbookState& workbook);
+
+} // namespace spreadsheet::automation

@@ -1,0 +1,429 @@
+#include "generation/BalanceSheetTemplate.h"
+#include "spreadsheet/Formula.h"
+#include "spreadsheet/Recalculation.h"
+#include "spreadsheet/SheetPainter.h"
+
+#include <QFontInfo>
+#include <QImage>
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+using namespace spreadsheet;
+
+namespace {
+
+CellAddress at(const char* a1)
+{
+    const QString text = QLatin1String(a1);
+    int column = 0;
+    qsizetype i = 0;
+    while (i < text.size() && text[i].isLetter())
+        column = column * 26 + (text[i++].unicode() - u'A' + 1);
+    return {text.mid(i).toInt() - 1, column - 1};
+}
+
+const RangeAddress kTemplateArea{at("A1"), at("I31")};
+
+// The template with the sample amounts, as a person fills it in.
+Workbook filledTemplate()
+{
+    Workbook book = generation::balanceSheetTemplate();
+    Worksheet& sheet = book.sheets[0];
+    const std::pair<const char*, double> amounts[] = {
+        {"D11", 100000}, {"D12", 300000}, {"D13", 40000},  {"D14", 150000}, {"D15", 50000}, {"D16", 88000},
+        {"D19", 200000}, {"D20", 120000}, {"D21", 550000}, {"D22", 43000},  {"D23", 110000}, {"D24", 8000},
+        {"D25", 30000},  {"D26", 5000},   {"H11", 58000},  {"H12", 10000},  {"H13", 5000},  {"H14", 10000},
+        {"H15", 72000},  {"H16", 44000},  {"H19", 0},      {"H20", 0},      {"H25", 248000}, {"H26", 110000},
+        {"C3", 46364},
+    };
+    for (const auto& [cell, amount] : amounts) {
+        Cell& target = sheet.cellAt(at(cell));
+        target = Cell{amount, {}, target.formatIndex};
+    }
+    recalculate(book);
+    book.isTemplate = false;
+    return book;
+}
+
+// Left edges of columns from A, top edges of rows from 1, in the picture of
+// a range that starts at A1.
+std::vector<int> columnEdges(const Workbook& book, const Worksheet& sheet, int count)
+{
+    std::vector<int> edges{0};
+    for (int c = 0; c < count; ++c)
+        edges.push_back(edges.back() + columnWidthPixels(book, sheet, c));
+    return edges;
+}
+
+std::vector<int> rowEdges(const Worksheet& sheet, int count)
+{
+    std::vector<int> edges{0};
+    for (int r = 0; r < count; ++r)
+        edges.push_back(edges.back() + rowHeightPixels(sheet, r));
+    return edges;
+}
+
+QRgb pixel(const QImage& image, int x, int y)
+{
+    return image.pixel(x, y) & 0xFFFFFF;
+}
+
+bool isDark(QRgb rgb)
+{
+    return qRed(rgb) + qGreen(rgb) + qBlue(rgb) < 3 * 128;
+}
+
+// Pixels of the rectangle [x0, x1) x [y0, y1) that pass the test.
+template <typename Test>
+int countPixels(const QImage& image, int x0, int y0, int x1, int y1, Test test)
+{
+    int count = 0;
+    for (int y = y0; y < y1; ++y) {
+        for (int x = x0; x < x1; ++x)
+            count += test(pixel(image, x, y)) ? 1 : 0;
+    }
+    return count;
+}
+
+// A one-sheet workbook with Arial 10, its columns 64 pixels wide.
+Workbook smallBook()
+{
+    Workbook book;
+    book.fonts = {Font{}};
+    CellFormat cell;
+    book.formats = QList<CellFormat>(16, cell);
+    Worksheet sheet;
+    sheet.name = QStringLiteral("Sheet1");
+    sheet.columns.append(ColumnInfo{0, kMaxColumns - 1, 2340, 15, false});
+    book.sheets = {sheet};
+    return book;
+}
+
+int addFormat(Workbook& book, CellFormat format)
+{
+    book.formats.append(format);
+    return int(book.formats.size()) - 1;
+}
+
+} // namespace
+
+TEST(SheetPainter, ArialIsDrawnWithLiberationSansAtItsPointSize)
+{
+    const QFont font = cellFont(Font{});
+    EXPECT_EQ(QFontInfo(font).family(), QStringLiteral("Liberation Sans"));
+    EXPECT_EQ(font.pointSizeF(), 10.0);
+    Font title;
+    title.heightTwips = 520;
+    title.bold = true;
+    EXPECT_EQ(cellFont(title).pointSizeF(), 26.0);
+    EXPECT_TRUE(cellFont(title).bold());
+}
+
+TEST(SheetPainter, TemplateColumnsHaveTheirStoredPixelWidths)
+{
+    const Workbook book = generation::balanceSheetTemplate();
+    const Worksheet& sheet = book.sheets[0];
+    const int expected[] = {12, 20, 213, 90, 62, 20, 213, 90, 33};
+    for (int c = 0; c < 9; ++c)
+        EXPECT_EQ(columnWidthPixels(book, sheet, c), expected[c]) << "column " << c;
+    // J onwards: 2340/256 digits, Excel's 64-pixel standard column.
+    EXPECT_EQ(columnWidthPixels(book, sheet, 9), 64);
+}
+
+TEST(SheetPainter, ColumnsWithoutTheirOwnWidthUseTheDefault)
+{
+    Workbook book = smallBook();
+    Worksheet& sheet = book.sheets[0];
+    sheet.columns.clear();
+    sheet.defaultColumnWidth = 8; // 8 digits and padding, rounded up to 64
+    EXPECT_EQ(columnWidthPixels(book, sheet, 3), 64);
+    sheet.defaultColumnWidth = 12; // 84 + 5, rounded up to 96
+    EXPECT_EQ(columnWidthPixels(book, sheet, 3), 96);
+    sheet.columns.append(ColumnInfo{3, 3, 2340, 15, true});
+    EXPECT_EQ(columnWidthPixels(book, sheet, 3), 0);
+}
+
+TEST(SheetPainter, RowHeightsAreTwipsAtFifteenAPixel)
+{
+    const Workbook book = generation::balanceSheetTemplate();
+    const Worksheet& sheet = book.sheets[0];
+    // Rows 1 to 31: 6, 41.25, 20.1, 15.95, 12 (x4), 18, 20.1, 15.95 (x6), 21,
+    // 36, 15.95 (x8), 15.75 (x4) points, and row 31 the default 12.75.
+    const int expected[31] = {8, 55, 27, 21, 16, 16, 16, 16, 24, 27, 21, 21, 21, 21, 21, 21,
+                              28, 48, 21, 21, 21, 21, 21, 21, 21, 21, 21, 21, 21, 21, 17};
+    for (int r = 0; r < 31; ++r)
+        EXPECT_EQ(rowHeightPixels(sheet, r), expected[r]) << "row " << r + 1;
+}
+
+TEST(SheetPainter, TemplatePictureIsTheSumOfItsColumnsAndRows)
+{
+    const Workbook book = generation::balanceSheetTemplate();
+    const QImage image = paintRange(book, 0, kTemplateArea);
+    EXPECT_EQ(image.width(), 753);
+    EXPECT_EQ(image.height(), 697);
+    // Corners given the other way round make the same picture.
+    EXPECT_EQ(paintRange(book, 0, {at("I31"), at("A1")}), image);
+    EXPECT_TRUE(paintRange(book, 5, kTemplateArea).isNull());
+}
+
+TEST(SheetPainter, GridlinesShowOnlyWhenTheSheetShowsThem)
+{
+    Workbook book = generation::balanceSheetTemplate();
+    const Worksheet& sheet = book.sheets[0];
+    const auto x = columnEdges(book, sheet, 9);
+    const auto y = rowEdges(sheet, 31);
+    // Rows 5 to 8 hold nothing: the boundary between B and C, in row 6.
+    const int gridX = x[2] - 1;
+    const int midY = (y[5] + y[6]) / 2;
+    const QImage hidden = paintRange(book, 0, kTemplateArea);
+    EXPECT_EQ(pixel(hidden, gridX, midY), 0xFFFFFFu);
+    EXPECT_EQ(pixel(hidden, x[2] + 50, y[6] - 1), 0xFFFFFFu);
+
+    book.sheets[0].window.showGridlines = true;
+    const QImage shown = paintRange(book, 0, kTemplateArea);
+    EXPECT_EQ(pixel(shown, gridX, midY), 0xC0C0C0u);
+    EXPECT_EQ(pixel(shown, x[2] + 50, y[6] - 1), 0xC0C0C0u);
+    EXPECT_EQ(pixel(shown, x[2] + 50, midY), 0xFFFFFFu);
+    // The banner's fill hides the gridline between B9 and C9.
+    EXPECT_EQ(pixel(shown, gridX, y[8] + 2), 0x000080u);
+}
+
+TEST(SheetPainter, BannerCellsAreFilledNavy)
+{
+    const Workbook book = filledTemplate();
+    const Worksheet& sheet = book.sheets[0];
+    const auto x = columnEdges(book, sheet, 9);
+    const auto y = rowEdges(sheet, 31);
+    const QImage image = paintRange(book, 0, kTemplateArea);
+    // B9 near its top, above the text; C9 at its centre, right of "ASSETS".
+    EXPECT_EQ(pixel(image, (x[1] + x[2]) / 2, y[8] + 2), 0x000080u);
+    EXPECT_EQ(pixel(image, (x[2] + x[3]) / 2 + 40, (y[8] + y[9]) / 2), 0x000080u);
+    EXPECT_EQ(pixel(image, (x[6] + x[7]) / 2 + 40, (y[8] + y[9]) / 2), 0x000080u);
+    // The white caption shows on the navy.
+    EXPECT_GT(countPixels(image, x[1], y[8], x[3], y[9], [](QRgb c) { return qGreen(c) > 200; }), 20);
+    // D9 is not part of the banner.
+    EXPECT_EQ(pixel(image, (x[3] + x[4]) / 2, (y[8] + y[9]) / 2), 0xFFFFFFu);
+}
+
+TEST(SheetPainter, TotalsAreFilledLightYellow)
+{
+    const Workbook book = filledTemplate();
+    const Worksheet& sheet = book.sheets[0];
+    const auto x = columnEdges(book, sheet, 9);
+    const auto y = rowEdges(sheet, 31);
+    const QImage image = paintRange(book, 0, kTemplateArea);
+    for (const char* a1 : {"D17", "H17", "H21", "D27", "H27", "H26", "D30", "H30"}) {
+        const CellAddress cell = at(a1);
+        // Left in the cell, clear of the right-aligned amount and the border.
+        EXPECT_EQ(pixel(image, x[cell.column] + 6, (y[cell.row] + y[cell.row + 1]) / 2), 0xFFFFC0u) << a1;
+    }
+    EXPECT_EQ(pixel(image, x[3] + 6, (y[15] + y[16]) / 2), 0xFFFFFFu); // D16, an input
+}
+
+TEST(SheetPainter, BordersAreDrawnOnceInTheirColour)
+{
+    const Workbook book = filledTemplate();
+    const Worksheet& sheet = book.sheets[0];
+    const auto x = columnEdges(book, sheet, 9);
+    const auto y = rowEdges(sheet, 31);
+    const QImage image = paintRange(book, 0, kTemplateArea);
+    const int probeX = x[3] + 4; // in D, left of any amount
+    // D11 over D12: both name a thin navy line; it is one pixel thick.
+    EXPECT_EQ(pixel(image, probeX, y[11] - 1), 0x000080u);
+    EXPECT_EQ(pixel(image, probeX, y[11] - 2), 0xFFFFFFu);
+    EXPECT_EQ(pixel(image, probeX, y[11]), 0xFFFFFFu);
+    // The box's left side lies on the boundary between C and D.
+    EXPECT_EQ(pixel(image, x[3] - 1, (y[11] + y[12]) / 2), 0x000080u);
+    EXPECT_EQ(pixel(image, x[3] - 2, (y[11] + y[12]) / 2), 0xFFFFFFu);
+    // The title's line under B2:H2 and not under I2.
+    EXPECT_EQ(pixel(image, x[4] + 10, y[2] - 1), 0x000080u);
+    EXPECT_EQ(pixel(image, x[8] + 10, y[2] - 1), 0xFFFFFFu);
+}
+
+TEST(SheetPainter, TitleIsCentredAcrossItsRun)
+{
+    const Workbook book = filledTemplate();
+    const Worksheet& sheet = book.sheets[0];
+    const auto x = columnEdges(book, sheet, 9);
+    const auto y = rowEdges(sheet, 31);
+    const QImage image = paintRange(book, 0, kTemplateArea);
+    int left = image.width(), right = -1;
+    for (int py = y[1]; py < y[2] - 2; ++py) {
+        for (int px = 0; px < image.width(); ++px) {
+            if (isDark(pixel(image, px, py))) {
+                left = std::min(left, px);
+                right = std::max(right, px);
+            }
+        }
+    }
+    ASSERT_GT(right, left);
+    EXPECT_GT(left, x[2]);  // far from B, where the text is stored
+    EXPECT_NEAR((left + right) / 2.0, (x[1] + x[8]) / 2.0, 3.0); // the middle of B:H
+}
+
+TEST(SheetPainter, NegativeCurrencyIsRed)
+{
+    Workbook book = smallBook();
+    book.numberFormats = {{6, QStringLiteral("\"$\"#,##0_);[Red]\\(\"$\"#,##0\\)")}};
+    CellFormat currency;
+    currency.numberFormat = 6;
+    const int format = addFormat(book, currency);
+    Worksheet& sheet = book.sheets[0];
+    sheet.cellAt(at("A1")) = Cell{-5000.0, {}, format};
+    sheet.cellAt(at("A2")) = Cell{5000.0, {}, format};
+    const QImage image = paintRange(book, 0, {at("A1"), at("A2")});
+    auto red = [](QRgb c) { return qRed(c) > 150 && qGreen(c) < 100 && qBlue(c) < 100; };
+    EXPECT_GT(countPixels(image, 0, 0, 64, 17, red), 10);
+    EXPECT_EQ(countPixels(image, 0, 17, 64, 34, red), 0);
+    EXPECT_GT(countPixels(image, 0, 17, 64, 34, isDark), 10);
+}
+
+TEST(SheetPainter, NumbersTooWideShowHashesAcrossTheColumn)
+{
+    Workbook book = smallBook();
+    CellFormat plain;
+    plain.numberFormat = 3; // #,##0
+    const int format = addFormat(book, plain);
+    Worksheet& sheet = book.sheets[0];
+    sheet.cellAt(at("A1")) = Cell{123456789.0, {}, format};
+    sheet.cellAt(at("A2")) = Cell{QStringLiteral("A long caption that does not fit"), {}, format};
+    EXPECT_EQ(shownText(book, sheet, at("A1"), 200), QStringLiteral("123,456,789"));
+    const QString hashes = shownText(book, sheet, at("A1"), 64);
+    // 63 pixels inside the gridline; a "#" of Arial 10 (13 1/3 pixels) is 7.4 wide.
+    EXPECT_EQ(hashes, QStringLiteral("########"));
+    // A 64-pixel column promises 8 digits: they show, as in Excel.
+    sheet.cellAt(at("A3")) = Cell{12345678.0, {}, 15};
+    EXPECT_EQ(shownText(book, sheet, at("A3"), 64), QStringLiteral("12345678"));
+    // Text is never replaced.
+    EXPECT_EQ(shownText(book, sheet, at("A2"), 30), QStringLiteral("A long caption that does not fit"));
+
+    // And the picture holds the hashes: the same ink as a text of hashes.
+    sheet.cellAt(at("B1")) = Cell{hashes, {}, addFormat(book, [] {
+                                      CellFormat right;
+                                      right.horizontal = HorizontalAlignment::Right;
+                                      return right;
+                                  }())};
+    const QImage image = paintRange(book, 0, {at("A1"), at("B1")});
+    EXPECT_EQ(image.copy(0, 0, 64, 17), image.copy(64, 0, 64, 17));
+}
+
+TEST(SheetPainter, TextRunsIntoEmptyNeighboursOnly)
+{
+    Workbook book = smallBook();
+    Worksheet& sheet = book.sheets[0];
+    sheet.window.showGridlines = true;
+    const QString caption = QStringLiteral("Caption running well past its column");
+    sheet.cellAt(at("A1")) = Cell{caption, {}, 15};
+    sheet.cellAt(at("A2")) = Cell{caption, {}, 15};
+    sheet.cellAt(at("B2")) = Cell{1.0, {}, 15}; // right-aligned: B2's left part stays blank
+    sheet.cellAt(at("A3")) = Cell{caption, {}, 15};
+    sheet.cellAt(at("B3")) = Cell{QString(), formula::compile(QStringLiteral("=\"\""), at("B3")), 15};
+    const QImage image = paintRange(book, 0, {at("A1"), at("C3")});
+    auto inkInB = [&](int row) { return countPixels(image, 64, row * 17, 64 + 40, row * 17 + 16, isDark); };
+    EXPECT_GT(inkInB(0), 20);
+    EXPECT_EQ(inkInB(1), 0);
+    EXPECT_EQ(inkInB(2), 0); // a formula yielding "" stops the text too
+    // No gridline where the text runs over; one where it is cut.
+    EXPECT_EQ(pixel(image, 63, 2), 0xFFFFFFu);
+    EXPECT_EQ(pixel(image, 63, 17 + 2), 0xC0C0C0u);
+    // The cut text still fills its own cell.
+    EXPECT_GT(countPixels(image, 0, 17, 62, 33, isDark), 20);
+}
+
+TEST(SheetPainter, RightAndCentredTextRunLeftAndBothWays)
+{
+    Workbook book = smallBook();
+    CellFormat right;
+    right.horizontal = HorizontalAlignment::Right;
+    CellFormat centre;
+    centre.horizontal = HorizontalAlignment::Centre;
+    const int rightFormat = addFormat(book, right);
+    const int centreFormat = addFormat(book, centre);
+    Worksheet& sheet = book.sheets[0];
+    const QString caption = QStringLiteral("Caption running past its column");
+    sheet.cellAt(at("C1")) = Cell{caption, {}, rightFormat};
+    sheet.cellAt(at("C2")) = Cell{caption, {}, centreFormat};
+    const QImage image = paintRange(book, 0, {at("A1"), at("E2")});
+    auto ink = [&](int column, int row) {
+        return countPixels(image, column * 64, row * 17, column * 64 + 64, row * 17 + 16, isDark);
+    };
+    EXPECT_GT(ink(1, 0), 20);  // B1: the right-aligned text runs left
+    EXPECT_EQ(ink(3, 0), 0);   // never right
+    EXPECT_GT(ink(1, 1), 10);  // centred: both ways
+    EXPECT_GT(ink(3, 1), 10);
+    EXPECT_NEAR(ink(1, 1), ink(3, 1), ink(1, 1) / 2);
+}
+
+TEST(SheetPainter, IndentMovesTextByThreeBlanksALevel)
+{
+    Workbook book = smallBook();
+    auto indented = [&](int levels) {
+        CellFormat format;
+        format.horizontal = HorizontalAlignment::Left;
+        format.indent = levels;
+        return addFormat(book, format);
+    };
+    Worksheet& sheet = book.sheets[0];
+    sheet.cellAt(at("A1")) = Cell{QStringLiteral("Text"), {}, indented(0)};
+    sheet.cellAt(at("A2")) = Cell{QStringLiteral("Text"), {}, indented(1)};
+    sheet.cellAt(at("A3")) = Cell{QStringLiteral("Text"), {}, indented(2)};
+    const QImage image = paintRange(book, 0, {at("A1"), at("A3")});
+    // A blank of Arial 10 is 3.7 pixels: a level is 3 x 4 = 12 pixels.
+    EXPECT_EQ(image.copy(0, 0, 36, 17), image.copy(12, 17, 36, 17));
+    EXPECT_EQ(image.copy(0, 0, 36, 17), image.copy(24, 34, 36, 17));
+    EXPECT_GT(countPixels(image, 0, 0, 40, 17, isDark), 10);
+}
+
+TEST(SheetPainter, PatternsShowTheirColoursMixed)
+{
+    Workbook book = smallBook();
+    auto filled = [&](std::uint8_t pattern) {
+        CellFormat format;
+        format.fillPattern = pattern;
+        format.fillForeground = 10; // red
+        format.fillBackground = 9;  // white
+        return addFormat(book, format);
+    };
+    Worksheet& sheet = book.sheets[0];
+    sheet.cellAt(at("A1")) = Cell{Empty{}, {}, filled(1)};
+    sheet.cellAt(at("A2")) = Cell{Empty{}, {}, filled(2)};  // 50 % grey
+    sheet.cellAt(at("A3")) = Cell{Empty{}, {}, filled(4)};  // 25 % grey
+    const QImage image = paintRange(book, 0, {at("A1"), at("A3")});
+    EXPECT_EQ(pixel(image, 30, 8), 0xFF0000u);
+    EXPECT_EQ(pixel(image, 30, 25), 0xFF8080u);
+    EXPECT_EQ(pixel(image, 30, 42), 0xFFBFBFu);
+}
+
+TEST(SheetPainter, WrappedTextStaysInItsCellOverSeveralLines)
+{
+    Workbook book = smallBook();
+    CellFormat wrapped;
+    wrapped.wrap = true;
+    wrapped.vertical = VerticalAlignment::Top;
+    Worksheet& sheet = book.sheets[0];
+    sheet.cellAt(at("A1")) = Cell{QStringLiteral("Words that wrap over lines"), {}, addFormat(book, wrapped)};
+    sheet.rows[0] = RowInfo{1200, true, false, std::nullopt}; // 60 points, 80 pixels
+    const QImage image = paintRange(book, 0, {at("A1"), at("B1")});
+    EXPECT_EQ(countPixels(image, 64, 0, 128, 80, isDark), 0);
+    int lines = 0;
+    bool inLine = false;
+    for (int y = 0; y < 80; ++y) {
+        const bool ink = countPixels(image, 0, y, 64, y + 1, isDark) > 0;
+        lines += ink && !inLine ? 1 : 0;
+        inLine = ink;
+    }
+    EXPECT_GE(lines, 3);
+}
+
+TEST(SheetPainter, PaintingIsDeterministic)
+{
+    const Workbook book = filledTemplate();
+    const QImage first = paintRange(book, 0, kTemplateArea);
+    const QImage second = paintRange(book, 0, kTemplateArea);
+    ASSERT_FALSE(first.isNull());
+    EXPECT_EQ(first, second);
+    // And the filled sheet differs from the empty one: amounts are drawn.
+    EXPECT_NE(first, paintRange(generation::balanceSheetTemplate(), 0, kTemplateArea));
+}
