@@ -1,0 +1,110 @@
+#pragma once
+
+#include "preview/Viewport.h"
+
+#include <QPixmap>
+#include <QPointer>
+#include <QWidget>
+
+class QGroupBox;
+class QMouseEvent;
+class QPushButton;
+class QScrollBar;
+
+namespace services {
+class PictureBox;
+class WindowPointer;
+} // namespace services
+
+namespace preview {
+
+class ImageBox;
+
+// The preview window: the sheet's picture with zoom, scroll bars and
+// drag-to-pan, and saving of the generated workbook.
+//
+// The generation run creates it once, then for every run: setPicture(),
+// sets mExcelFile, showPreview() and hides the entry window. "< Back" deletes
+// the workbook, shows the entry window again and hides this one for reuse;
+// closing it deletes the workbook and ends the program.
+class Form2 : public QWidget {
+    Q_OBJECT
+public:
+    explicit Form2(QWidget* entryWindow = nullptr);
+    ~Form2() override;
+
+    // Full path of the generated workbook in the temporary folder.
+    QString mExcelFile;
+
+    // Gives the image box the sheet's picture (shown at its own size until
+    // the next zoom repaints from the hidden copy).
+    void setPicture(const QPixmap& picture);
+    // Shows the window (not modal) and makes it the active one.
+    void showPreview();
+
+    // Moves the horizontal bar to a whole percent of its range.
+    void SetHScrollbarByPercent(QScrollBar* bar, qint16& percent);
+    void SetVScrollbarByPercent(QScrollBar* bar, qint16& percent);
+
+    const Viewport& viewport() const { return view_; }
+    services::WindowPointer& mousePointer() { return *pointer_; }
+
+    services::PictureBox* Picture2 = nullptr;
+    ImageBox* Picture1 = nullptr;
+    ImageBox* Zoom_Ori = nullptr;
+    QScrollBar* HScroll1 = nullptr;
+    QScrollBar* VScroll1 = nullptr;
+    QGroupBox* Frame1 = nullptr;
+    QPushButton* PushButton1 = nullptr;
+    QPushButton* PushButton2 = nullptr;
+    QPushButton* PushButton6 = nullptr;
+    QPushButton* PushButton8 = nullptr;
+
+    // The viewport's outer size and its frame, in twips.
+    static constexpr int kViewportOuterWidth = 9330;
+    static constexpr int kViewportOuterHeight = 7425;
+    static constexpr int kViewportFrame = 30;
+    static int viewportInnerWidth() { return kViewportOuterWidth - 2 * kViewportFrame; }
+    static int viewportInnerHeight() { return kViewportOuterHeight - 2 * kViewportFrame; }
+
+signals:
+    // "< Back" was pressed; the entry window should come back.
+    void backRequested();
+
+protected:
+    bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void buildControls();
+    void Form_Load();
+    void Form_Activate();
+    void RedrawImage();
+    void PushButton1_Click();
+    void PushButton2_Click();
+    void ZoomStep(qint32& direction);
+    void SetZoom(float& candidate);
+    void SetupScrollbars();
+    void HScroll1_Change();
+    void VScroll1_Change();
+    void picture1_MouseDown(Qt::MouseButtons button, float x, float y);
+    void picture1_MouseMove(Qt::MouseButtons button, float x, float y);
+    void Picture1_MouseUp(Qt::MouseButtons button, float x, float y);
+    void PushButton6_Click();
+    void PushButton8_Click();
+    bool Form_QueryUnload();
+    void Form_Unload();
+
+    Viewport view_;
+    QPointer<QWidget> entryWindow_;
+    services::WindowPointer* pointer_ = nullptr;
+    bool centred_ = false;
+};
+
+// Copies the workbook to `target` through a temporary file in the target's
+// folder, so a failed copy leaves any old file as it was. Throws Failure.
+void copyWorkbookSafely(const QString& source, const QString& target);
+
+} // namespace preview
