@@ -7,8 +7,9 @@
 // amounts, recalculates and writes the .xls. ssconvert --recalc converts the
 // filled .xls to .xls; its time includes starting the program.
 #include "resources/TemplateWorkbook.h"
-#include "spreadsheet/Recalculation.h"
+#include "bench/Median.h"
 #include "spreadsheet/XlsFile.h"
+#include "tests/support/SampleBalanceSheet.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -26,47 +27,11 @@ using namespace spreadsheet;
 
 namespace {
 
-double medianOf(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    const size_t n = values.size();
-    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
-}
-
-CellAddress at(const char* a1)
-{
-    const QString text = QLatin1String(a1);
-    int column = 0;
-    qsizetype i = 0;
-    while (i < text.size() && text[i].isLetter())
-        column = column * 26 + (text[i++].unicode() - u'A' + 1);
-    return {text.mid(i).toInt() - 1, column - 1};
-}
-
-const std::pair<const char*, double> kSample[] = {
-    {"D11", 100000}, {"D12", 300000}, {"D13", 40000},  {"D14", 150000}, {"D15", 50000}, {"D16", 88000},
-    {"D19", 200000}, {"D20", 120000}, {"D21", 550000}, {"D22", 43000},  {"D23", 110000}, {"D24", 8000},
-    {"D25", 30000},  {"D26", 5000},   {"H11", 58000},  {"H12", 10000},  {"H13", 5000},  {"H14", 10000},
-    {"H15", 72000},  {"H16", 44000},  {"H19", 0},      {"H20", 0},      {"H25", 248000}, {"H26", 110000},
-};
 constexpr double kDateSerial = 45658; // 1 January 2025
-
-void enter(Worksheet& sheet, const char* a1, double value)
-{
-    Cell& cell = sheet.cellAt(at(a1));
-    cell = Cell{value, {}, cell.formatIndex};
-}
 
 QByteArray fillCycle(const QByteArray& templateBytes)
 {
-    Workbook book = readXlsFile(templateBytes);
-    Worksheet& sheet = book.sheets[0];
-    enter(sheet, "C3", kDateSerial);
-    for (const auto& [cell, amount] : kSample)
-        enter(sheet, cell, amount);
-    recalculate(book);
-    book.isTemplate = false;
-    return writeXlsFile(book);
+    return writeXlsFile(sample::filledWorkbook(readXlsFile(templateBytes), sample::sampleAmountsDated(kDateSerial)));
 }
 
 } // namespace
@@ -87,7 +52,7 @@ int main(int argc, char** argv)
         engine.push_back(timer.nsecsElapsed() / 1e6);
     }
     // A cycle that computed the wrong totals would time nothing worth timing.
-    const Cell* total = readXlsFile(filled).sheets[0].cell(at("D30"));
+    const Cell* total = readXlsFile(filled).sheets[0].cell(cellAddress("D30"));
     if (!total || total->value != Value(1794000.0)) {
         std::fprintf(stderr, "the filled workbook's D30 is not 1794000\n");
         return 1;

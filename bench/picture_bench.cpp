@@ -7,10 +7,10 @@
 // programs convert the filled .xls to PDF; their times include starting the
 // program (LibreOffice after one untimed run that makes its private profile).
 // --keep DIR leaves filled.xls, the engine's PNG and the PDFs in DIR.
-#include "generation/BalanceSheetTemplate.h"
-#include "spreadsheet/Recalculation.h"
 #include "spreadsheet/SheetPainter.h"
+#include "bench/Median.h"
 #include "spreadsheet/XlsFile.h"
+#include "tests/support/SampleBalanceSheet.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -31,44 +31,6 @@
 using namespace spreadsheet;
 
 namespace {
-
-double medianOf(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    const size_t n = values.size();
-    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
-}
-
-CellAddress at(const char* a1)
-{
-    const QString text = QLatin1String(a1);
-    int column = 0;
-    qsizetype i = 0;
-    while (i < text.size() && text[i].isLetter())
-        column = column * 26 + (text[i++].unicode() - u'A' + 1);
-    return {text.mid(i).toInt() - 1, column - 1};
-}
-
-const std::pair<const char*, double> kSample[] = {
-    {"D11", 100000}, {"D12", 300000}, {"D13", 40000},  {"D14", 150000}, {"D15", 50000}, {"D16", 88000},
-    {"D19", 200000}, {"D20", 120000}, {"D21", 550000}, {"D22", 43000},  {"D23", 110000}, {"D24", 8000},
-    {"D25", 30000},  {"D26", 5000},   {"H11", 58000},  {"H12", 10000},  {"H13", 5000},  {"H14", 10000},
-    {"H15", 72000},  {"H16", 44000},  {"H19", 0},      {"H20", 0},      {"H25", 248000}, {"H26", 110000},
-    {"C3", 46364}, // 8 December 2026
-};
-
-Workbook filledTemplate()
-{
-    Workbook book = generation::balanceSheetTemplate();
-    Worksheet& sheet = book.sheets[0];
-    for (const auto& [a1, amount] : kSample) {
-        Cell& cell = sheet.cellAt(at(a1));
-        cell = Cell{amount, {}, cell.formatIndex};
-    }
-    recalculate(book);
-    book.isTemplate = false;
-    return book;
-}
 
 struct Timing {
     double median = 0, min = 0, max = 0;
@@ -129,7 +91,7 @@ int main(int argc, char** argv)
     QTemporaryDir temporary;
     const QString dir = keep.isEmpty() ? temporary.path() : QDir(keep).absolutePath();
     QDir().mkpath(dir);
-    const Workbook book = filledTemplate();
+    const Workbook book = sample::filledTemplate();
     const QString xls = dir + QStringLiteral("/filled.xls");
     {
         const QByteArray bytes = writeXlsFile(book);
@@ -140,7 +102,7 @@ int main(int argc, char** argv)
         }
     }
 
-    const RangeAddress area{at("A1"), at("I31")};
+    const RangeAddress area{cellAddress("A1"), cellAddress("I31")};
     const QString bmp = dir + QStringLiteral("/engine.bmp");
     std::vector<double> engine;
     QElapsedTimer timer;

@@ -10,6 +10,7 @@
 #include "services/PictureBox.h"
 #include "services/SettingsStore.h"
 #include "services/SharedRoutines.h"
+#include "services/Twips.h"
 #include "services/ProgramFolder.h"
 
 #include <QApplication>
@@ -19,7 +20,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QScreen>
 
 namespace entry {
 namespace {
@@ -27,16 +27,9 @@ namespace {
 using services::ErrorTrap;
 using services::Failure;
 
-// Design coordinates are in twips, 15 to a pixel.
-int px(int twips)
-{
-    return qRound(twips / 15.0);
-}
-
-void place(QWidget* control, int left, int top, int width, int height)
-{
-    control->setGeometry(px(left), px(top), px(width), px(height));
-}
+using services::makeButton;
+using services::place;
+using services::px;
 
 const QColor kColumnHeadingShade(224, 224, 224);
 const QColor kSectionHeadingShade(192, 192, 192);
@@ -146,29 +139,11 @@ QString Form1::dateText(const QDate& date)
 
 void Form1::buildControls()
 {
-    setObjectName(QStringLiteral("Form1"));
-    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
-                   | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
-    setFixedSize(px(9840), px(7800));
-    setFont(QFont(QStringLiteral("Arial"), 9, QFont::Bold));
-    QPalette white = palette();
-    white.setColor(QPalette::Window, Qt::white);
-    setPalette(white);
-    setAutoFillBackground(true);
+    services::setUpFixedWindow(this, QStringLiteral("Form1"), 9840, 7800);
 
-    QFont buttonFont(QStringLiteral("Arial"));
-    buttonFont.setPointSizeF(11.25);
-    buttonFont.setBold(true);
-    auto makeButton = [&](const char* name, const QString& text, int left, int top, int width, int height) {
-        auto* button = new QPushButton(text, this);
-        button->setObjectName(QLatin1String(name));
-        button->setFont(buttonFont);
-        place(button, left, top, width, height);
-        return button;
-    };
-    PushButton22 = makeButton("PushButton22", QStringLiteral("Start Creating Template"), 120, 120, 9600, 400);
-    PushButton1 = makeButton("PushButton1", QStringLiteral("Clear/Reset Amounts"), 120, 630, 4800, 405);
-    PushButton2 = makeButton("PushButton2", QStringLiteral("Load Sample/Example Amounts"), 5040, 630, 4680, 405);
+    PushButton22 = makeButton(this, "PushButton22", QStringLiteral("Start Creating Template"), 120, 120, 9600, 400);
+    PushButton1 = makeButton(this, "PushButton1", QStringLiteral("Clear/Reset Amounts"), 120, 630, 4800, 405);
+    PushButton2 = makeButton(this, "PushButton2", QStringLiteral("Load Sample/Example Amounts"), 5040, 630, 4680, 405);
 
     Frame1 = new QGroupBox(QStringLiteral("Balance Sheet"), this);
     Frame1->setObjectName(QStringLiteral("Frame1"));
@@ -432,10 +407,7 @@ void Form1::showEvent(QShowEvent* event)
     if (centred_)
         return;
     centred_ = true;
-    if (QScreen* display = screen()) {
-        const QRect area = display->availableGeometry();
-        move(area.center() - QPoint(width() / 2, height() / 2));
-    }
+    services::centreOnScreen(this);
 }
 
 } // namespace entry

@@ -163,30 +163,19 @@ QList<CellStyle> styles()
     };
 }
 
-// "D11" -> {10, 3}
-CellAddress at(const char* a1)
-{
-    const QString text = QLatin1String(a1);
-    int column = 0;
-    qsizetype i = 0;
-    while (i < text.size() && text[i].isLetter())
-        column = column * 26 + (text[i++].unicode() - u'A' + 1);
-    return {text.mid(i).toInt() - 1, column - 1};
-}
-
 void text(Worksheet& sheet, const char* cell, const char* value, int format = DefaultCell)
 {
-    sheet.cellAt(at(cell)) = Cell{QString::fromUtf8(value), {}, format};
+    sheet.cellAt(cellAddress(cell)) = Cell{QString::fromUtf8(value), {}, format};
 }
 
 void blank(Worksheet& sheet, const char* cell, int format)
 {
-    sheet.cellAt(at(cell)) = Cell{Empty{}, {}, format};
+    sheet.cellAt(cellAddress(cell)) = Cell{Empty{}, {}, format};
 }
 
 void formula(Worksheet& sheet, const char* cell, const QString& source, int format)
 {
-    const CellAddress where = at(cell);
+    const CellAddress where = cellAddress(cell);
     sheet.cellAt(where) = Cell{QString(), formula::compile(source, where), format};
 }
 
@@ -289,7 +278,7 @@ void shapeBalanceSheet(Worksheet& sheet)
     SheetWindow& window = sheet.window;
     window.showGridlines = false;
     window.zoomPercent = 75;
-    window.activeCell = at("C3");
+    window.activeCell = cellAddress("C3");
     window.selected = true;
     window.active = true;
 
@@ -313,13 +302,13 @@ Worksheet variablesSheet()
     sheet.name = QStringLiteral("Variables");
     sheet.state = SheetState::VeryHidden;
     text(sheet, "A1", "_Example");
-    sheet.cellAt(at("B1")).value = false;
+    sheet.cellAt(cellAddress("B1")).value = false;
     text(sheet, "A2", "_Shading");
-    sheet.cellAt(at("B2")).value = false;
+    sheet.cellAt(cellAddress("B2")).value = false;
     text(sheet, "A3", "_Series");
     text(sheet, "B3", "Standard");
     text(sheet, "A4", "_Look");
-    sheet.cellAt(at("B4")).value = 1.0;
+    sheet.cellAt(cellAddress("B4")).value = 1.0;
     sheet.page.header = QStringLiteral("&A");
     sheet.page.footer = QStringLiteral("Page &P");
     return sheet;
@@ -329,7 +318,7 @@ Worksheet variablesSheet()
 // relative flags of the column words stay clear.
 QByteArray areaThroughSheetList(int sheetListIndex, const char* first, const char* last)
 {
-    const CellAddress a = at(first), b = at(last);
+    const CellAddress a = cellAddress(first), b = cellAddress(last);
     QByteArray tokens(11, '\0');
     auto* p = reinterpret_cast<uchar*>(tokens.data());
     p[0] = 0x3B; // 3-D area, reference class

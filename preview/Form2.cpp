@@ -9,6 +9,7 @@
 #include "services/PictureBox.h"
 #include "services/ProgramFolder.h"
 #include "services/SharedRoutines.h"
+#include "services/Twips.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -19,7 +20,6 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QSaveFile>
-#include <QScreen>
 #include <QScrollBar>
 
 namespace preview {
@@ -28,15 +28,9 @@ namespace {
 using services::ErrorTrap;
 using services::Failure;
 
-int px(int twips)
-{
-    return qRound(twips / double(kTwipsPerPixel));
-}
-
-void place(QWidget* control, int left, int top, int width, int height)
-{
-    control->setGeometry(px(left), px(top), px(width), px(height));
-}
+using services::makeButton;
+using services::place;
+using services::px;
 
 QString location(const char* procedure)
 {
@@ -110,21 +104,13 @@ Form2::~Form2() = default;
 
 void Form2::buildControls()
 {
-    setObjectName(QStringLiteral("Form2"));
-    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
-                   | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
-    setFixedSize(px(9840), px(9390));
-    setFont(QFont(QStringLiteral("Arial"), 9, QFont::Bold));
-    QPalette white = palette();
-    white.setColor(QPalette::Window, Qt::white);
-    setPalette(white);
-    setAutoFillBackground(true);
+    services::setUpFixedWindow(this, QStringLiteral("Form2"), 9840, 9390);
 
     Picture2 = new services::PictureBox(this);
     Picture2->setObjectName(QStringLiteral("Picture2"));
     Picture2->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     Picture2->setLineWidth(kViewportFrame / kTwipsPerPixel);
-    Picture2->setPalette(white);
+    Picture2->setPalette(palette()); // white, as the window
     Picture2->setAutoFillBackground(true);
     place(Picture2, 120, 120, kViewportOuterWidth, kViewportOuterHeight);
     // The image box moves inside the frame and is cut off at its inner edge.
@@ -154,17 +140,6 @@ void Form2::buildControls()
     Frame1->setObjectName(QStringLiteral("Frame1"));
     place(Frame1, 120, 7860, 9600, 855);
 
-    QFont buttonFont(QStringLiteral("Arial"));
-    buttonFont.setPointSizeF(11.25);
-    buttonFont.setBold(true);
-    auto makeButton = [&](QWidget* parent, const char* name, const QString& text, int left, int top, int width,
-                          int height) {
-        auto* button = new QPushButton(text, parent);
-        button->setObjectName(QLatin1String(name));
-        button->setFont(buttonFont);
-        place(button, left, top, width, height);
-        return button;
-    };
     PushButton1 = makeButton(Frame1, "PushButton1", QStringLiteral("Zoom In"), 240, 300, 4440, 405);
     PushButton2 = makeButton(Frame1, "PushButton2", QStringLiteral("Zoom Out"), 4800, 300, 4560, 405);
     PushButton8 = makeButton(this, "PushButton8", QStringLiteral("< Back"), 120, 8850, 4680, 405);
@@ -231,10 +206,7 @@ void Form2::showEvent(QShowEvent* event)
     if (centred_)
         return;
     centred_ = true;
-    if (QScreen* display = screen()) {
-        const QRect area = display->availableGeometry();
-        move(area.center() - QPoint(width() / 2, height() / 2));
-    }
+    services::centreOnScreen(this);
 }
 
 void Form2::Form_Activate()

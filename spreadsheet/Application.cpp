@@ -8,7 +8,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
-#include <QRegularExpression>
 
 namespace spreadsheet::automation {
 namespace {
@@ -21,37 +20,22 @@ bool sameFile(const QString& a, const QString& b)
     return !canonicalA.isEmpty() && canonicalA == QFileInfo(b).canonicalFilePath();
 }
 
-int columnNumber(const QString& letters)
-{
-    int column = 0;
-    for (const QChar c : letters)
-        column = column * 26 + (c.toUpper().unicode() - u'A' + 1);
-    return column;
-}
-
 // "D11", "$D$11", "A1:I31" -> zero-based corners, top left first.
 RangeAddress parseReference(const QString& reference)
 {
-    static const QRegularExpression pattern(
-        QStringLiteral("^\\$?([A-Za-z]{1,3})\\$?([0-9]{1,7})(?::\\$?([A-Za-z]{1,3})\\$?([0-9]{1,7}))?$"));
-    const QRegularExpressionMatch match = pattern.match(reference.trimmed());
-    auto refuse = [&] {
+    const QStringList corners = reference.trimmed().split(u':');
+    CellAddress a, b;
+    try {
+        if (corners.size() > 2)
+            throw std::invalid_argument("more than two corners");
+        a = cellAddress(corners.first());
+        b = corners.size() == 2 ? cellAddress(corners.last()) : a;
+    } catch (const std::invalid_argument&) {
         fail(QStringLiteral("\"%1\" is not a reference to cells of a sheet such as D11 or A1:I31 "
                             "(columns A to IV, rows 1 to %2).")
                  .arg(reference)
                  .arg(kMaxRows));
-    };
-    if (!match.hasMatch())
-        refuse();
-    auto corner = [&](int letters, int digits) {
-        const int column = columnNumber(match.captured(letters));
-        const int row = match.captured(digits).toInt();
-        if (column < 1 || column > kMaxColumns || row < 1 || row > kMaxRows)
-            refuse();
-        return CellAddress{row - 1, column - 1};
-    };
-    const CellAddress a = corner(1, 2);
-    const CellAddress b = match.hasCaptured(3) ? corner(3, 4) : a;
+    }
     return {{std::min(a.row, b.row), std::min(a.column, b.column)},
             {std::max(a.row, b.row), std::max(a.column, b.column)}};
 }

@@ -50,12 +50,11 @@ void replaceFile(const QString& path, const QByteArray& bytes)
         fail(QStringLiteral("The workbook cannot be saved as \"%1\": %2.").arg(path, file.errorString()));
 }
 
-QString cellName(int row, int column)
+// "A1:I31"; a template because a Range's area is its own private type.
+template <class Area>
+QString areaName(const Area& area)
 {
-    QString letters;
-    for (int n = column + 1; n > 0; n = (n - 1) / 26)
-        letters.prepend(QChar(u'A' + (n - 1) % 26));
-    return letters + QString::number(row + 1);
+    return cellName({area.firstRow, area.firstColumn}) + u':' + cellName({area.lastRow, area.lastColumn});
 }
 
 } // namespace
@@ -200,7 +199,7 @@ Range Range::Rows(int index) const
     if (index < 1 || index > rows)
         fail(QStringLiteral("There is no row %1 in the cells %2: they have rows 1 to %3.")
                  .arg(index)
-                 .arg(cellName(area_.firstRow, area_.firstColumn) + u':' + cellName(area_.lastRow, area_.lastColumn))
+                 .arg(areaName(area_))
                  .arg(rows));
     const int row = area_.firstRow + index - 1;
     return Range(application_, workbook_, sheet_, {row, area_.firstColumn, row, area_.lastColumn});
@@ -213,7 +212,7 @@ Range Range::Columns(int index) const
     if (index < 1 || index > columns)
         fail(QStringLiteral("There is no column %1 in the cells %2: they have columns 1 to %3.")
                  .arg(index)
-                 .arg(cellName(area_.firstRow, area_.firstColumn) + u':' + cellName(area_.lastRow, area_.lastColumn))
+                 .arg(areaName(area_))
                  .arg(columns));
     const int column = area_.firstColumn + index - 1;
     return Range(application_, workbook_, sheet_, {area_.firstRow, column, area_.lastRow, column});
@@ -253,7 +252,7 @@ void Range::CopyPicture() const
                                       {{area_.firstRow, area_.firstColumn}, {area_.lastRow, area_.lastColumn}});
     if (picture.isNull())
         fail(QStringLiteral("The cells %1 of sheet \"%2\" could not be drawn.")
-                 .arg(cellName(area_.firstRow, area_.firstColumn) + u':' + cellName(area_.lastRow, area_.lastColumn),
+                 .arg(areaName(area_),
                       workbook_->model.sheets[sheet_].name));
     QGuiApplication::clipboard()->setImage(picture);
 }

@@ -25,6 +25,13 @@ struct RangeAddress {
 inline constexpr int kMaxRows = 65536;
 inline constexpr int kMaxColumns = 256;
 
+// "D11" or "$D$11" (letters in either case) -> {10, 3}; throws
+// std::invalid_argument naming the text when it is no cell of a sheet.
+CellAddress cellAddress(const QString& a1);
+
+// {10, 3} -> "D11".
+QString cellName(CellAddress cell);
+
 // Error values, with the codes the file format stores for them.
 enum class ErrorValue : std::uint8_t {
     Null = 0x00,

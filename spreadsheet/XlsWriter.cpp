@@ -21,14 +21,6 @@ constexpr std::uint16_t kWorksheetSubstream = 0x0010;
     throw FileFormatError(what.toStdString());
 }
 
-QString cellName(int row, int column)
-{
-    QString letters;
-    for (int c = column + 1; c > 0; c = (c - 1) / 26)
-        letters.prepend(QChar(u'A' + (c - 1) % 26));
-    return letters + QString::number(row + 1);
-}
-
 // Font indexes skip 4 in the file, a quirk of the format kept for old readers.
 std::uint16_t fileFontIndex(int modelIndex)
 {
@@ -354,10 +346,10 @@ void writeCell(RecordWriter& out, int row, int column, const Cell& cell, const S
     const auto xf = std::uint16_t(cell.formatIndex);
     if (const auto* text = std::get_if<QString>(&cell.value); text && text->size() > kMaxCellText)
         refuse(QStringLiteral("Cell %1 holds %2 characters; a cell holds at most %3.")
-                   .arg(cellName(row, column)).arg(text->size()).arg(kMaxCellText));
+                   .arg(cellName({row, column})).arg(text->size()).arg(kMaxCellText));
     if (!cell.formula.isEmpty()) {
         if (cell.formula.size() > 0xFFFF)
-            refuse(QStringLiteral("The formula of cell %1 is too long to store.").arg(cellName(row, column)));
+            refuse(QStringLiteral("The formula of cell %1 is too long to store.").arg(cellName({row, column})));
         bool needsString = false;
         const QByteArray result = formulaResult(cell.value, needsString);
         out.write(record::Formula, FieldWriter().u16(r).u16(c).u16(xf).bytes(result).u16(0).u32(0)
@@ -497,7 +489,7 @@ void checkLimits(const Workbook& workbook)
                            .arg(position.first + 1).arg(position.second + 1));
             if (cell.formatIndex < 0 || cell.formatIndex >= workbook.formats.size())
                 refuse(QStringLiteral("Cell %1 uses format %2, which does not exist.")
-                           .arg(cellName(position.first, position.second)).arg(cell.formatIndex));
+                           .arg(cellName({position.first, position.second})).arg(cell.formatIndex));
         }
     }
     for (const DefinedName& name : workbook.names) {

@@ -22,23 +22,13 @@ using generation::ExcelApp;
 using generation::ExcelBook;
 using testing::HasSubstr;
 using testing_support::recordedDialogs;
+using testing_support::tempPath;
 using testing_support::writeFileBytes;
+using testing_support::writeTemplate;
 
 namespace {
 
 const QString kLocation = QStringLiteral("in Corvantis2021/08/31.Excel1.saveCellsActivesheet ");
-
-QString tempPath(const QString& name)
-{
-    return qEnvironmentVariable("TEMP") + u'/' + name;
-}
-
-QString writeTemplate()
-{
-    const QString path = tempPath(QStringLiteral("template.xlt"));
-    writeFileBytes(path, resources::templateWorkbook());
-    return path;
-}
 
 // A workbook of one sheet holding exactly these cells (zero-based row, column).
 QString writeSheetWith(const QString& name, const QList<spreadsheet::CellAddress>& cells)

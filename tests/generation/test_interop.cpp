@@ -3,8 +3,8 @@
 // engine stored; xlrd and olefile report what the file itself holds.
 #include "generation/BalanceSheetTemplate.h"
 #include "resources/TemplateWorkbook.h"
-#include "spreadsheet/Recalculation.h"
 #include "spreadsheet/XlsFile.h"
+#include "tests/support/SampleBalanceSheet.h"
 
 #include <QDir>
 #include <QFile>
@@ -43,40 +43,17 @@ static void PrintTo(const QJsonArray& array, std::ostream* out)
 
 namespace {
 
-CellAddress at(const char* a1)
-{
-    const QString text = QLatin1String(a1);
-    int column = 0;
-    qsizetype i = 0;
-    while (i < text.size() && text[i].isLetter())
-        column = column * 26 + (text[i++].unicode() - u'A' + 1);
-    return {text.mid(i).toInt() - 1, column - 1};
-}
-
-QString nameOf(int row, int column)
-{
-    return QString(QChar(u'A' + column)) + QString::number(row + 1);
-}
-
 const char* const kTotals[] = {"D17", "H17", "H21", "D27", "H26", "H27", "D30", "H30"};
 
 // ---------------------------------------------------------------- workbooks
 
-using Amounts = std::vector<std::pair<const char*, double>>;
+using sample::Amounts;
 using Expected = std::map<std::string, std::optional<double>>; // nullopt: blank
 
 // The balance sheet as the program carries it, filled the way a user's copy is.
 Workbook filledCopy(const Amounts& amounts)
 {
-    Workbook book = readXlsFile(resources::templateWorkbook());
-    Worksheet& sheet = book.sheets[0];
-    for (const auto& [cell, amount] : amounts) {
-        Cell& target = sheet.cellAt(at(cell));
-        target = Cell{amount, {}, target.formatIndex};
-    }
-    recalculate(book);
-    book.isTemplate = false;
-    return book;
+    return sample::filledWorkbook(readXlsFile(resources::templateWorkbook()), amounts);
 }
 
 // Every formula's stored result replaced by a wrong one: a program that shows
@@ -91,17 +68,6 @@ Workbook withStaleResults(Workbook book)
 
 const Amounts kCurrentAssets = {{"D11", 100000}, {"D12", 300000}, {"D13", 40000},
                                 {"D14", 150000}, {"D15", 50000},  {"D16", 88000}};
-
-Amounts sampleAmounts()
-{
-    Amounts all = kCurrentAssets;
-    const Amounts rest = {{"D19", 200000}, {"D20", 120000}, {"D21", 550000}, {"D22", 43000}, {"D23", 110000},
-                          {"D24", 8000},   {"D25", 30000},  {"D26", 5000},   {"H11", 58000}, {"H12", 10000},
-                          {"H13", 5000},   {"H14", 10000},  {"H15", 72000},  {"H16", 44000}, {"H19", 0},
-                          {"H20", 0},      {"H25", 248000}, {"H26", 110000}};
-    all.insert(all.end(), rest.begin(), rest.end());
-    return all;
-}
 
 struct Case {
     const char* name;
@@ -122,7 +88,7 @@ std::vector<Case> cases()
         {"CurrentAssetsOnly", false, kCurrentAssets,
          {{"D17", 728000}, {"H17", blank}, {"H21", blank}, {"D27", blank},
           {"H26", 728000}, {"H27", 728000}, {"D30", 728000}, {"H30", 728000}}},
-        {"Sample", false, sampleAmounts(),
+        {"Sample", false, sample::sampleAmounts(),
          {{"D17", 728000}, {"H17", 199000}, {"H21", blank}, {"D27", 1066000},
           {"H26", 110000}, {"H27", 358000}, {"D30", 1794000}, {"H30", 557000}}},
         // Zeros entered, and a block whose entries cancel: both stay blank.
@@ -152,7 +118,7 @@ Workbook modelOf(const Case& c)
 void expectModelTotals(const Workbook& book, const Expected& totals)
 {
     for (const auto& [cell, amount] : totals) {
-        const Cell* stored = book.sheets[0].cell(at(cell.c_str()));
+        const Cell* stored = book.sheets[0].cell(cellAddress(cell.c_str()));
         ASSERT_NE(stored, nullptr) << cell;
         if (amount)
             EXPECT_EQ(stored->value, Value(*amount)) << "engine, " << cell;
@@ -322,7 +288,7 @@ void expectSameSheet(const Worksheet& truth, const Grid& grid, const char* progr
             QString expected;
             if (!shows(field, value, &expected)) {
                 ++differences;
-                ADD_FAILURE() << program << " shows " << nameOf(row, column).toStdString() << " as \""
+                ADD_FAILURE() << program << " shows " << cellName({row, column}).toStdString() << " as \""
                               << field.toStdString() << "\", the engine stored " << expected.toStdString();
             }
         }
@@ -333,7 +299,7 @@ void expectSameSheet(const Worksheet& truth, const Grid& grid, const char* progr
 void expectTotals(const Grid& grid, const Expected& totals, const char* program)
 {
     for (const auto& [cell, amount] : totals) {
-        const CellAddress where = at(cell.c_str());
+        const CellAddress where = cellAddress(cell.c_str());
         const QString field = fieldAt(grid, where.row, where.column);
         if (amount)
             EXPECT_EQ(field, QString::number(*amount, 'f', 0)) << program << ", " << cell;
@@ -466,7 +432,7 @@ void expectStoredValues(const Worksheet& truth, const QJsonArray& rows)
         for (int column = used.first.column; column <= used.last.column; ++column) {
             const Cell* cell = truth.cell({row, column});
             const QJsonValue expected = jsonOf(cell ? cell->value : Value(Empty{}));
-            EXPECT_EQ(columns.at(column), expected) << "xlrd, " << nameOf(row, column).toStdString();
+            EXPECT_EQ(columns.at(column), expected) << "xlrd, " << cellName({row, column}).toStdString();
         }
     }
 }
@@ -539,7 +505,7 @@ class StaleResults : public testing::Test {
 protected:
     void SetUp() override
     {
-        sample = filledCopy(sampleAmounts());
+        sample = filledCopy(sample::sampleAmounts());
         empty = filledCopy({});
         samplePath = writeWorkbook(QStringLiteral("stale-sample.xls"), writeXlsFile(withStaleResults(sample)));
         emptyPath = writeWorkbook(QStringLiteral("stale-empty.xls"), writeXlsFile(withStaleResults(empty)));
@@ -553,7 +519,7 @@ TEST_F(StaleResults, TheFileCarriesTheWrongResults)
     for (const auto& [path, book] : {std::pair{samplePath, &sample}, std::pair{emptyPath, &empty}}) {
         const QJsonArray rows = describedByPython(path)[QStringLiteral("values")].toArray();
         for (const char* total : kTotals) {
-            const CellAddress where = at(total);
+            const CellAddress where = cellAddress(total);
             if (book->sheets[0].cell(where)->formula.isEmpty())
                 continue; // H26 holds an entered amount in the sample
             EXPECT_EQ(rows.at(where.row).toArray().at(where.column), QJsonValue(999.0))

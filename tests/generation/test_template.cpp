@@ -1,24 +1,14 @@
 #include "generation/BalanceSheetTemplate.h"
 #include "resources/TemplateWorkbook.h"
 #include "spreadsheet/Formula.h"
-#include "spreadsheet/Recalculation.h"
 #include "spreadsheet/XlsFile.h"
+#include "tests/support/SampleBalanceSheet.h"
 
 #include <gtest/gtest.h>
 
 using namespace spreadsheet;
 
 namespace {
-
-CellAddress at(const char* a1)
-{
-    const QString text = QLatin1String(a1);
-    int column = 0;
-    qsizetype i = 0;
-    while (i < text.size() && text[i].isLetter())
-        column = column * 26 + (text[i++].unicode() - u'A' + 1);
-    return {text.mid(i).toInt() - 1, column - 1};
-}
 
 const Worksheet& balanceSheet(const Workbook& book)
 {
@@ -27,7 +17,7 @@ const Worksheet& balanceSheet(const Workbook& book)
 
 const Cell& cellOf(const Workbook& book, const char* a1)
 {
-    const Cell* cell = balanceSheet(book).cell(at(a1));
+    const Cell* cell = balanceSheet(book).cell(cellAddress(a1));
     if (!cell)
         throw std::runtime_error(std::string("no cell ") + a1);
     return *cell;
@@ -45,17 +35,13 @@ const Font& fontOf(const Workbook& book, const char* a1)
 
 QString formulaOf(const Workbook& book, const char* a1)
 {
-    return formula::decompile(cellOf(book, a1).formula, at(a1));
+    return formula::decompile(cellOf(book, a1).formula, cellAddress(a1));
 }
 
 // Fills amount cells and recalculates, as the generation run will.
-Workbook filled(const std::vector<std::pair<const char*, double>>& amounts)
+Workbook filled(const sample::Amounts& amounts)
 {
-    Workbook book = generation::balanceSheetTemplate();
-    for (const auto& [cell, amount] : amounts)
-        book.sheets[0].cellAt(at(cell)) = Cell{amount, {}, book.sheets[0].cellAt(at(cell)).formatIndex};
-    recalculate(book);
-    return book;
+    return sample::filledWorkbook(generation::balanceSheetTemplate(), amounts);
 }
 
 Value valueOf(const Workbook& book, const char* a1)
@@ -112,7 +98,7 @@ TEST(Template, CaptionsAndThePlaceholderDate)
     EXPECT_EQ(valueOf(book, "C13"), Value(QStringLiteral("(less doubtful accounts)")));
     EXPECT_EQ(valueOf(book, "F30"), Value(QStringLiteral("TOTAL LIABILITIES & EQUITY")));
     EXPECT_EQ(valueOf(book, "F24"), Value(QStringLiteral("Shareholders' Equity")));
-    EXPECT_EQ(balanceSheet(book).usedRange(), (RangeAddress{at("A1"), at("I31")}));
+    EXPECT_EQ(balanceSheet(book).usedRange(), (RangeAddress{cellAddress("A1"), cellAddress("I31")}));
 }
 
 TEST(Template, CellFormatsFollowTheirRole)
@@ -185,7 +171,7 @@ TEST(Template, SheetLayoutWindowAndPage)
     EXPECT_TRUE(sheet.window.showHeaders);
     EXPECT_TRUE(sheet.window.showZeros);
     EXPECT_EQ(sheet.window.zoomPercent, 75);
-    EXPECT_EQ(sheet.window.activeCell, at("C3"));
+    EXPECT_EQ(sheet.window.activeCell, cellAddress("C3"));
     EXPECT_TRUE(sheet.page.fitToPage);
     EXPECT_EQ(sheet.page.scale, 91);
     EXPECT_EQ(sheet.page.paperSize, 1);
@@ -201,9 +187,9 @@ TEST(Template, VariablesSheetAndNames)
 {
     const Workbook book = generation::balanceSheetTemplate();
     const Worksheet& variables = book.sheets[1];
-    EXPECT_EQ(variables.cell(at("A1"))->value, Value(QStringLiteral("_Example")));
-    EXPECT_EQ(variables.cell(at("B2"))->value, Value(false));
-    EXPECT_EQ(variables.cell(at("B4"))->value, Value(1.0));
+    EXPECT_EQ(variables.cell(cellAddress("A1"))->value, Value(QStringLiteral("_Example")));
+    EXPECT_EQ(variables.cell(cellAddress("B2"))->value, Value(false));
+    EXPECT_EQ(variables.cell(cellAddress("B4"))->value, Value(1.0));
     EXPECT_EQ(variables.page.header, QStringLiteral("&A"));
     EXPECT_EQ(variables.page.footer, QStringLiteral("Page &P"));
     QStringList names;
@@ -244,11 +230,7 @@ TEST(TemplateTotals, OnlyCurrentAssetsShowsTheirSumAndTheGrandTotal)
 
 TEST(TemplateTotals, TheSampleBalanceSheet)
 {
-    Workbook book = filled({{"D11", 100000}, {"D12", 300000}, {"D13", 40000}, {"D14", 150000}, {"D15", 50000},
-                            {"D16", 88000}, {"D19", 200000}, {"D20", 120000}, {"D21", 550000}, {"D22", 43000},
-                            {"D23", 110000}, {"D24", 8000}, {"D25", 30000}, {"D26", 5000}, {"H11", 58000},
-                            {"H12", 10000}, {"H13", 5000}, {"H14", 10000}, {"H15", 72000}, {"H16", 44000},
-                            {"H19", 0}, {"H20", 0}, {"H25", 248000}, {"H26", 110000}});
+    Workbook book = filled(sample::sampleAmounts());
     EXPECT_EQ(valueOf(book, "D17"), Value(728000.0));
     EXPECT_EQ(valueOf(book, "D27"), Value(1066000.0));
     EXPECT_EQ(valueOf(book, "D30"), Value(1794000.0));

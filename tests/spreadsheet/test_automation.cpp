@@ -7,6 +7,7 @@
 #include "spreadsheet/Recalculation.h"
 #include "spreadsheet/SheetPainter.h"
 #include "spreadsheet/XlsFile.h"
+#include "tests/support/SampleBalanceSheet.h"
 #include "tests/support/TestSupport.h"
 
 #include <QClipboard>
@@ -14,6 +15,7 @@
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
+#include <QLocale>
 #include <QProcess>
 #include <QSize>
 #include <QStandardPaths>
@@ -27,12 +29,15 @@
 
 namespace automation = spreadsheet::automation;
 using spreadsheet::CellAddress;
+using spreadsheet::cellAddress;
 using spreadsheet::Empty;
 using spreadsheet::Value;
 using testing::AllOf;
 using testing::HasSubstr;
 using testing_support::readFileBytes;
+using testing_support::tempPath;
 using testing_support::writeFileBytes;
+using testing_support::writeTemplate;
 
 static void PrintTo(const QString& text, std::ostream* out)
 {
@@ -41,29 +46,6 @@ static void PrintTo(const QString& text, std::ostream* out)
 
 namespace {
 
-QString tempPath(const QString& name)
-{
-    return qEnvironmentVariable("TEMP") + u'/' + name;
-}
-
-// The template as the generation run writes it before opening it.
-QString writeTemplate()
-{
-    const QString path = tempPath(QStringLiteral("template.xlt"));
-    writeFileBytes(path, resources::templateWorkbook());
-    return path;
-}
-
-CellAddress at(const char* a1)
-{
-    const QString text = QLatin1String(a1);
-    int column = 0;
-    qsizetype i = 0;
-    while (i < text.size() && text[i].isLetter())
-        column = column * 26 + (text[i++].unicode() - u'A' + 1);
-    return {text.mid(i).toInt() - 1, column - 1};
-}
-
 spreadsheet::Workbook readBack(const QString& path)
 {
     return spreadsheet::readXlsFile(readFileBytes(path));
@@ -71,7 +53,7 @@ spreadsheet::Workbook readBack(const QString& path)
 
 const spreadsheet::Cell* cellOf(const spreadsheet::Workbook& book, const char* a1, int sheet = 0)
 {
-    return book.sheets[sheet].cell(at(a1));
+    return book.sheets[sheet].cell(cellAddress(a1));
 }
 
 Value valueOf(const spreadsheet::Workbook& book, const char* a1, int sheet = 0)
@@ -88,24 +70,11 @@ spreadsheet::Workbook saved(automation::Workbook& book, const QString& name = QS
     return readBack(path);
 }
 
-struct SampleAmount {
-    int row;
-    int column;
-    const char* text;
-    double amount;
-};
-
-// The sample amounts of the entry window, in the cells the run writes them to.
-const std::vector<SampleAmount> kSample = {
-    {11, 4, "$100,000", 100000}, {12, 4, "$300,000", 300000}, {13, 4, "$40,000", 40000},
-    {14, 4, "$150,000", 150000}, {15, 4, "$50,000", 50000},   {16, 4, "$88,000", 88000},
-    {19, 4, "$200,000", 200000}, {20, 4, "$120,000", 120000}, {21, 4, "$550,000", 550000},
-    {22, 4, "$43,000", 43000},   {23, 4, "$110,000", 110000}, {24, 4, "$8,000", 8000},
-    {25, 4, "$30,000", 30000},   {26, 4, "$5,000", 5000},     {11, 8, "$58,000", 58000},
-    {12, 8, "$10,000", 10000},   {13, 8, "$5,000", 5000},     {14, 8, "$10,000", 10000},
-    {15, 8, "$72,000", 72000},   {16, 8, "$44,000", 44000},   {19, 8, "$0", 0},
-    {20, 8, "$0", 0},            {25, 8, "$248,000", 248000}, {26, 8, "$110,000", 110000},
-};
+// A sample amount as the entry window types it: "$100,000".
+QString typed(double amount)
+{
+    return u'$' + QLocale(QLocale::English, QLocale::UnitedStates).toString(amount, 'f', 0);
+}
 
 // The totals of the sample balance sheet, worked out by hand.
 const std::map<std::string, double> kSampleTotals = {
@@ -127,8 +96,10 @@ QString fillAndSaveLikeTheRun(const QString& fileName = QStringLiteral("vetrik12
     automation::Application application;
     automation::Workbook book = application.Workbooks().Open(templatePath, true);
     application.Worksheets(1).Cells(3, 3).setValue(kBalanceDate);
-    for (const SampleAmount& sample : kSample)
-        application.Worksheets(1).Cells(sample.row, sample.column).setValue(QString::fromLatin1(sample.text));
+    for (const auto& [a1, amount] : sample::sampleAmounts()) {
+        const CellAddress where = cellAddress(a1);
+        application.Worksheets(1).Cells(where.row + 1, where.column + 1).setValue(typed(amount));
+    }
     application.Range(QStringLiteral("D11")).Select();
     const QString path = tempPath(fileName);
     book.SaveAs(path, automation::xlExcel8);
@@ -232,7 +203,7 @@ std::optional<Grid> gnumericRecalculated(const QString& xlsPath, QString* proble
 
 QString field(const Grid& grid, const char* a1)
 {
-    const CellAddress where = at(a1);
+    const CellAddress where = cellAddress(a1);
     const auto found = grid.find({where.row, where.column});
     return found == grid.end() ? QString() : found->second;
 }
@@ -244,11 +215,11 @@ QString field(const Grid& grid, const char* a1)
 TEST(AutomationRun, SavedWorkbookHoldsTheAmountsAsNumbersInTheirCells)
 {
     const spreadsheet::Workbook book = readBack(fillAndSaveLikeTheRun());
-    for (const SampleAmount& sample : kSample) {
-        const spreadsheet::Cell* cell = book.sheets[0].cell({sample.row - 1, sample.column - 1});
-        ASSERT_NE(cell, nullptr) << sample.text;
-        EXPECT_EQ(cell->value, Value(sample.amount)) << "row " << sample.row << ", column " << sample.column;
-        EXPECT_TRUE(cell->formula.isEmpty()) << "row " << sample.row << " still holds a formula";
+    for (const auto& [a1, amount] : sample::sampleAmounts()) {
+        const spreadsheet::Cell* cell = cellOf(book, a1);
+        ASSERT_NE(cell, nullptr) << a1;
+        EXPECT_EQ(cell->value, Value(amount)) << a1;
+        EXPECT_TRUE(cell->formula.isEmpty()) << a1 << " still holds a formula";
     }
 }
 
@@ -265,8 +236,8 @@ TEST(AutomationRun, SavedFileIsAnOrdinaryWorkbookWithD11Selected)
     EXPECT_FALSE(book.isTemplate);
     EXPECT_EQ(book.activeSheet(), 0);
     EXPECT_EQ(book.sheets[0].name, QStringLiteral("Balance Sheet"));
-    EXPECT_EQ(book.sheets[0].window.activeCell, at("D11"));
-    const QList<spreadsheet::RangeAddress> justD11 = {{at("D11"), at("D11")}};
+    EXPECT_EQ(book.sheets[0].window.activeCell, cellAddress("D11"));
+    const QList<spreadsheet::RangeAddress> justD11 = {{cellAddress("D11"), cellAddress("D11")}};
     EXPECT_TRUE(book.sheets[0].window.selection.isEmpty() || book.sheets[0].window.selection == justD11);
 }
 
@@ -293,10 +264,8 @@ TEST(AutomationRun, GnumericComputesTheTotalsWeStored)
         EXPECT_EQ(computed, total) << cell;
         EXPECT_EQ(Value(computed), valueOf(book, cell.c_str())) << cell;
     }
-    for (const SampleAmount& sample : kSample) {
-        const QString name = QString(QChar(u'A' + sample.column - 1)) + QString::number(sample.row);
-        EXPECT_EQ(field(*grid, name.toLatin1().constData()).toDouble(), sample.amount) << name.toStdString();
-    }
+    for (const auto& [a1, amount] : sample::sampleAmounts())
+        EXPECT_EQ(field(*grid, a1).toDouble(), amount) << a1;
     EXPECT_EQ(field(*grid, "C3").toDouble(), kBalanceDateSerial);
 }
 
@@ -414,7 +383,7 @@ TEST_F(PutValue, EmptyTextIntoNothingCreatesNoCell)
     cell("K50").setValue(QString());
     const spreadsheet::Workbook book = save();
     EXPECT_EQ(cellOf(book, "K50"), nullptr);
-    EXPECT_EQ(book.sheets[0].usedRange(), (spreadsheet::RangeAddress{at("A1"), at("I31")}));
+    EXPECT_EQ(book.sheets[0].usedRange(), (spreadsheet::RangeAddress{cellAddress("A1"), cellAddress("I31")}));
 }
 
 TEST_F(PutValue, FormulaCellReceivingAValueBecomesThatValue)
@@ -576,8 +545,8 @@ TEST(AutomationObjects, SelectionOfSeveralCellsIsSaved)
     automation::Workbook book = application.Workbooks().Open(writeTemplate(), true);
     application.Range(QStringLiteral("D11:H16")).Select();
     const spreadsheet::Workbook back = saved(book);
-    EXPECT_EQ(back.sheets[0].window.activeCell, at("D11"));
-    EXPECT_EQ(back.sheets[0].window.selection, (QList<spreadsheet::RangeAddress>{{at("D11"), at("H16")}}));
+    EXPECT_EQ(back.sheets[0].window.activeCell, cellAddress("D11"));
+    EXPECT_EQ(back.sheets[0].window.selection, (QList<spreadsheet::RangeAddress>{{cellAddress("D11"), cellAddress("H16")}}));
 }
 
 TEST(AutomationObjects, CopyPicturePutsTheDrawnRangeOnTheClipboard)
@@ -590,7 +559,7 @@ TEST(AutomationObjects, CopyPicturePutsTheDrawnRangeOnTheClipboard)
     ASSERT_FALSE(onClipboard.isNull());
     spreadsheet::Workbook model = spreadsheet::readXlsFile(resources::templateWorkbook());
     spreadsheet::recalculate(model);
-    const QImage drawn = spreadsheet::paintRange(model, 0, {at("A1"), at("I31")});
+    const QImage drawn = spreadsheet::paintRange(model, 0, {cellAddress("A1"), cellAddress("I31")});
     EXPECT_EQ(onClipboard.size(), drawn.size());
     EXPECT_TRUE(onClipboard.convertToFormat(QImage::Format_RGB32) == drawn.convertToFormat(QImage::Format_RGB32));
 }

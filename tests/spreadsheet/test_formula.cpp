@@ -56,10 +56,9 @@ void PrintTo(const RangeAddress& range, std::ostream* out)
 
 namespace {
 
-// "D11" -> row 10, column 3. Tests only use columns A..Z.
 CellAddress cell(const char* name)
 {
-    return CellAddress{std::stoi(name + 1) - 1, name[0] - 'A'};
+    return spreadsheet::cellAddress(QString::fromLatin1(name));
 }
 
 RangeAddress range(const char* first, const char* last)
@@ -1264,6 +1263,35 @@ TEST(FormulaRandom, WrittenFormulasComeBackUnchanged)
         ASSERT_EQ(decompile(tokens, cell("Z1")).toStdString(), formula.toStdString());
         EXPECT_NO_THROW(evaluate(tokens, cell("Z1"), cells)) << formula.toStdString();
     }
+}
+
+TEST(CellAddress, ReadsA1NamesWithOrWithoutDollarsInEitherCase)
+{
+    EXPECT_EQ(cell("D11"), (CellAddress{10, 3}));
+    EXPECT_EQ(cell("$D$11"), (CellAddress{10, 3}));
+    EXPECT_EQ(cell("d11"), (CellAddress{10, 3}));
+    EXPECT_EQ(cell("A1"), (CellAddress{0, 0}));
+    EXPECT_EQ(cell("IV65536"), (CellAddress{65535, 255}));
+    EXPECT_EQ(cell("AA3"), (CellAddress{2, 26}));
+}
+
+TEST(CellAddress, RefusesWhatIsNoCellOfTheSheet)
+{
+    for (const char* bad : {"", "D", "11", "D0", "IW1", "A65537", "D11:E12", "D 11", "D11x", "\xC4" "1", "AAAA1"})
+        EXPECT_THROW(cell(bad), std::invalid_argument) << bad;
+    try {
+        cell("IW1");
+    } catch (const std::invalid_argument& error) {
+        EXPECT_THAT(error.what(), testing::HasSubstr("\"IW1\" is not a cell"));
+    }
+}
+
+TEST(CellAddress, NamesRoundTrip)
+{
+    EXPECT_EQ(spreadsheet::cellName({10, 3}), QStringLiteral("D11"));
+    EXPECT_EQ(spreadsheet::cellName({65535, 255}), QStringLiteral("IV65536"));
+    for (const CellAddress where : {CellAddress{0, 0}, CellAddress{2, 26}, CellAddress{99, 51}, CellAddress{7, 255}})
+        EXPECT_EQ(spreadsheet::cellAddress(spreadsheet::cellName(where)), where) << where.row << ", " << where.column;
 }
 
 } // namespace

@@ -1,7 +1,7 @@
 #include "generation/BalanceSheetTemplate.h"
 #include "spreadsheet/Formula.h"
-#include "spreadsheet/Recalculation.h"
 #include "spreadsheet/SheetPainter.h"
+#include "tests/support/SampleBalanceSheet.h"
 
 #include <QFontInfo>
 #include <QImage>
@@ -11,41 +11,11 @@
 #include <vector>
 
 using namespace spreadsheet;
+using sample::filledTemplate;
 
 namespace {
 
-CellAddress at(const char* a1)
-{
-    const QString text = QLatin1String(a1);
-    int column = 0;
-    qsizetype i = 0;
-    while (i < text.size() && text[i].isLetter())
-        column = column * 26 + (text[i++].unicode() - u'A' + 1);
-    return {text.mid(i).toInt() - 1, column - 1};
-}
-
-const RangeAddress kTemplateArea{at("A1"), at("I31")};
-
-// The template with the sample amounts, as a person fills it in.
-Workbook filledTemplate()
-{
-    Workbook book = generation::balanceSheetTemplate();
-    Worksheet& sheet = book.sheets[0];
-    const std::pair<const char*, double> amounts[] = {
-        {"D11", 100000}, {"D12", 300000}, {"D13", 40000},  {"D14", 150000}, {"D15", 50000}, {"D16", 88000},
-        {"D19", 200000}, {"D20", 120000}, {"D21", 550000}, {"D22", 43000},  {"D23", 110000}, {"D24", 8000},
-        {"D25", 30000},  {"D26", 5000},   {"H11", 58000},  {"H12", 10000},  {"H13", 5000},  {"H14", 10000},
-        {"H15", 72000},  {"H16", 44000},  {"H19", 0},      {"H20", 0},      {"H25", 248000}, {"H26", 110000},
-        {"C3", 46364},
-    };
-    for (const auto& [cell, amount] : amounts) {
-        Cell& target = sheet.cellAt(at(cell));
-        target = Cell{amount, {}, target.formatIndex};
-    }
-    recalculate(book);
-    book.isTemplate = false;
-    return book;
-}
+const RangeAddress kTemplateArea{cellAddress("A1"), cellAddress("I31")};
 
 // Left edges of columns from A, top edges of rows from 1, in the picture of
 // a range that starts at A1.
@@ -164,7 +134,7 @@ TEST(SheetPainter, TemplatePictureIsTheSumOfItsColumnsAndRows)
     EXPECT_EQ(image.width(), 753);
     EXPECT_EQ(image.height(), 697);
     // Corners given the other way round make the same picture.
-    EXPECT_EQ(paintRange(book, 0, {at("I31"), at("A1")}), image);
+    EXPECT_EQ(paintRange(book, 0, {cellAddress("I31"), cellAddress("A1")}), image);
     EXPECT_TRUE(paintRange(book, 5, kTemplateArea).isNull());
 }
 
@@ -215,7 +185,7 @@ TEST(SheetPainter, TotalsAreFilledLightYellow)
     const auto y = rowEdges(sheet, 31);
     const QImage image = paintRange(book, 0, kTemplateArea);
     for (const char* a1 : {"D17", "H17", "H21", "D27", "H27", "H26", "D30", "H30"}) {
-        const CellAddress cell = at(a1);
+        const CellAddress cell = cellAddress(a1);
         // Left in the cell, clear of the right-aligned amount and the border.
         EXPECT_EQ(pixel(image, x[cell.column] + 6, (y[cell.row] + y[cell.row + 1]) / 2), 0xFFFFC0u) << a1;
     }
@@ -271,9 +241,9 @@ TEST(SheetPainter, NegativeCurrencyIsRed)
     currency.numberFormat = 6;
     const int format = addFormat(book, currency);
     Worksheet& sheet = book.sheets[0];
-    sheet.cellAt(at("A1")) = Cell{-5000.0, {}, format};
-    sheet.cellAt(at("A2")) = Cell{5000.0, {}, format};
-    const QImage image = paintRange(book, 0, {at("A1"), at("A2")});
+    sheet.cellAt(cellAddress("A1")) = Cell{-5000.0, {}, format};
+    sheet.cellAt(cellAddress("A2")) = Cell{5000.0, {}, format};
+    const QImage image = paintRange(book, 0, {cellAddress("A1"), cellAddress("A2")});
     auto red = [](QRgb c) { return qRed(c) > 150 && qGreen(c) < 100 && qBlue(c) < 100; };
     EXPECT_GT(countPixels(image, 0, 0, 64, 17, red), 10);
     EXPECT_EQ(countPixels(image, 0, 17, 64, 34, red), 0);
@@ -287,25 +257,25 @@ TEST(SheetPainter, NumbersTooWideShowHashesAcrossTheColumn)
     plain.numberFormat = 3; // #,##0
     const int format = addFormat(book, plain);
     Worksheet& sheet = book.sheets[0];
-    sheet.cellAt(at("A1")) = Cell{123456789.0, {}, format};
-    sheet.cellAt(at("A2")) = Cell{QStringLiteral("A long caption that does not fit"), {}, format};
-    EXPECT_EQ(shownText(book, sheet, at("A1"), 200), QStringLiteral("123,456,789"));
-    const QString hashes = shownText(book, sheet, at("A1"), 64);
+    sheet.cellAt(cellAddress("A1")) = Cell{123456789.0, {}, format};
+    sheet.cellAt(cellAddress("A2")) = Cell{QStringLiteral("A long caption that does not fit"), {}, format};
+    EXPECT_EQ(shownText(book, sheet, cellAddress("A1"), 200), QStringLiteral("123,456,789"));
+    const QString hashes = shownText(book, sheet, cellAddress("A1"), 64);
     // 63 pixels inside the gridline; a "#" of Arial 10 (13 1/3 pixels) is 7.4 wide.
     EXPECT_EQ(hashes, QStringLiteral("########"));
     // A 64-pixel column promises 8 digits: they show, as in Excel.
-    sheet.cellAt(at("A3")) = Cell{12345678.0, {}, 15};
-    EXPECT_EQ(shownText(book, sheet, at("A3"), 64), QStringLiteral("12345678"));
+    sheet.cellAt(cellAddress("A3")) = Cell{12345678.0, {}, 15};
+    EXPECT_EQ(shownText(book, sheet, cellAddress("A3"), 64), QStringLiteral("12345678"));
     // Text is never replaced.
-    EXPECT_EQ(shownText(book, sheet, at("A2"), 30), QStringLiteral("A long caption that does not fit"));
+    EXPECT_EQ(shownText(book, sheet, cellAddress("A2"), 30), QStringLiteral("A long caption that does not fit"));
 
     // And the picture holds the hashes: the same ink as a text of hashes.
-    sheet.cellAt(at("B1")) = Cell{hashes, {}, addFormat(book, [] {
+    sheet.cellAt(cellAddress("B1")) = Cell{hashes, {}, addFormat(book, [] {
                                       CellFormat right;
                                       right.horizontal = HorizontalAlignment::Right;
                                       return right;
                                   }())};
-    const QImage image = paintRange(book, 0, {at("A1"), at("B1")});
+    const QImage image = paintRange(book, 0, {cellAddress("A1"), cellAddress("B1")});
     EXPECT_EQ(image.copy(0, 0, 64, 17), image.copy(64, 0, 64, 17));
 }
 
@@ -315,12 +285,12 @@ TEST(SheetPainter, TextRunsIntoEmptyNeighboursOnly)
     Worksheet& sheet = book.sheets[0];
     sheet.window.showGridlines = true;
     const QString caption = QStringLiteral("Caption running well past its column");
-    sheet.cellAt(at("A1")) = Cell{caption, {}, 15};
-    sheet.cellAt(at("A2")) = Cell{caption, {}, 15};
-    sheet.cellAt(at("B2")) = Cell{1.0, {}, 15}; // right-aligned: B2's left part stays blank
-    sheet.cellAt(at("A3")) = Cell{caption, {}, 15};
-    sheet.cellAt(at("B3")) = Cell{QString(), formula::compile(QStringLiteral("=\"\""), at("B3")), 15};
-    const QImage image = paintRange(book, 0, {at("A1"), at("C3")});
+    sheet.cellAt(cellAddress("A1")) = Cell{caption, {}, 15};
+    sheet.cellAt(cellAddress("A2")) = Cell{caption, {}, 15};
+    sheet.cellAt(cellAddress("B2")) = Cell{1.0, {}, 15}; // right-aligned: B2's left part stays blank
+    sheet.cellAt(cellAddress("A3")) = Cell{caption, {}, 15};
+    sheet.cellAt(cellAddress("B3")) = Cell{QString(), formula::compile(QStringLiteral("=\"\""), cellAddress("B3")), 15};
+    const QImage image = paintRange(book, 0, {cellAddress("A1"), cellAddress("C3")});
     auto inkInB = [&](int row) { return countPixels(image, 64, row * 17, 64 + 40, row * 17 + 16, isDark); };
     EXPECT_GT(inkInB(0), 20);
     EXPECT_EQ(inkInB(1), 0);
@@ -343,9 +313,9 @@ TEST(SheetPainter, RightAndCentredTextRunLeftAndBothWays)
     const int centreFormat = addFormat(book, centre);
     Worksheet& sheet = book.sheets[0];
     const QString caption = QStringLiteral("Caption running past its column");
-    sheet.cellAt(at("C1")) = Cell{caption, {}, rightFormat};
-    sheet.cellAt(at("C2")) = Cell{caption, {}, centreFormat};
-    const QImage image = paintRange(book, 0, {at("A1"), at("E2")});
+    sheet.cellAt(cellAddress("C1")) = Cell{caption, {}, rightFormat};
+    sheet.cellAt(cellAddress("C2")) = Cell{caption, {}, centreFormat};
+    const QImage image = paintRange(book, 0, {cellAddress("A1"), cellAddress("E2")});
     auto ink = [&](int column, int row) {
         return countPixels(image, column * 64, row * 17, column * 64 + 64, row * 17 + 16, isDark);
     };
@@ -366,10 +336,10 @@ TEST(SheetPainter, IndentMovesTextByThreeBlanksALevel)
         return addFormat(book, format);
     };
     Worksheet& sheet = book.sheets[0];
-    sheet.cellAt(at("A1")) = Cell{QStringLiteral("Text"), {}, indented(0)};
-    sheet.cellAt(at("A2")) = Cell{QStringLiteral("Text"), {}, indented(1)};
-    sheet.cellAt(at("A3")) = Cell{QStringLiteral("Text"), {}, indented(2)};
-    const QImage image = paintRange(book, 0, {at("A1"), at("A3")});
+    sheet.cellAt(cellAddress("A1")) = Cell{QStringLiteral("Text"), {}, indented(0)};
+    sheet.cellAt(cellAddress("A2")) = Cell{QStringLiteral("Text"), {}, indented(1)};
+    sheet.cellAt(cellAddress("A3")) = Cell{QStringLiteral("Text"), {}, indented(2)};
+    const QImage image = paintRange(book, 0, {cellAddress("A1"), cellAddress("A3")});
     // A blank of Arial 10 is 3.7 pixels: a level is 3 x 4 = 12 pixels.
     EXPECT_EQ(image.copy(0, 0, 36, 17), image.copy(12, 17, 36, 17));
     EXPECT_EQ(image.copy(0, 0, 36, 17), image.copy(24, 34, 36, 17));
@@ -387,10 +357,10 @@ TEST(SheetPainter, PatternsShowTheirColoursMixed)
         return addFormat(book, format);
     };
     Worksheet& sheet = book.sheets[0];
-    sheet.cellAt(at("A1")) = Cell{Empty{}, {}, filled(1)};
-    sheet.cellAt(at("A2")) = Cell{Empty{}, {}, filled(2)};  // 50 % grey
-    sheet.cellAt(at("A3")) = Cell{Empty{}, {}, filled(4)};  // 25 % grey
-    const QImage image = paintRange(book, 0, {at("A1"), at("A3")});
+    sheet.cellAt(cellAddress("A1")) = Cell{Empty{}, {}, filled(1)};
+    sheet.cellAt(cellAddress("A2")) = Cell{Empty{}, {}, filled(2)};  // 50 % grey
+    sheet.cellAt(cellAddress("A3")) = Cell{Empty{}, {}, filled(4)};  // 25 % grey
+    const QImage image = paintRange(book, 0, {cellAddress("A1"), cellAddress("A3")});
     EXPECT_EQ(pixel(image, 30, 8), 0xFF0000u);
     EXPECT_EQ(pixel(image, 30, 25), 0xFF8080u);
     EXPECT_EQ(pixel(image, 30, 42), 0xFFBFBFu);
@@ -403,9 +373,9 @@ TEST(SheetPainter, WrappedTextStaysInItsCellOverSeveralLines)
     wrapped.wrap = true;
     wrapped.vertical = VerticalAlignment::Top;
     Worksheet& sheet = book.sheets[0];
-    sheet.cellAt(at("A1")) = Cell{QStringLiteral("Words that wrap over lines"), {}, addFormat(book, wrapped)};
+    sheet.cellAt(cellAddress("A1")) = Cell{QStringLiteral("Words that wrap over lines"), {}, addFormat(book, wrapped)};
     sheet.rows[0] = RowInfo{1200, true, false, std::nullopt}; // 60 points, 80 pixels
-    const QImage image = paintRange(book, 0, {at("A1"), at("B1")});
+    const QImage image = paintRange(book, 0, {cellAddress("A1"), cellAddress("B1")});
     EXPECT_EQ(countPixels(image, 64, 0, 128, 80, isDark), 0);
     int lines = 0;
     bool inLine = false;

@@ -1,5 +1,7 @@
 #include "tests/support/TestSupport.h"
 
+#include "resources/TemplateWorkbook.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -97,6 +99,18 @@ QByteArray readFileBytes(const QString& path)
     if (!file.open(QIODevice::ReadOnly))
         return QByteArray();
     return file.readAll();
+}
+
+QString tempPath(const QString& name)
+{
+    return qEnvironmentVariable("TEMP") + u'/' + name;
+}
+
+QString writeTemplate()
+{
+    const QString path = tempPath(QStringLiteral("template.xlt"));
+    writeFileBytes(path, resources::templateWorkbook());
+    return path;
 }
 
 } // namespace testing_support
