@@ -2,7 +2,12 @@
 
 #include "entry/AmountRules.h"
 #include "entry/TabOrder.h"
+#include "generation/Excel1.h"
+#include "generation/ExcelApplication.h"
+#include "generation/RunFiles.h"
+#include "preview/Form2.h"
 #include "resources/ProgramIcon.h"
+#include "resources/TemplateWorkbook.h"
 #include "resources/ProgramVersion.h"
 #include "services/ErrorTrap.h"
 #include "services/MousePointer.h"
@@ -16,6 +21,9 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDateEdit>
+#include <QDir>
+#include <QFileInfo>
+#include <QPixmap>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -252,6 +260,7 @@ void Form1::buildControls()
 
     connect(PushButton1, &QPushButton::clicked, this, &Form1::PushButton1_Click);
     connect(PushButton2, &QPushButton::clicked, this, &Form1::PushButton2_Click);
+    connect(PushButton22, &QPushButton::clicked, this, &Form1::PushButton22_Click);
 }
 
 void Form1::connectChangeHandlers()
@@ -392,6 +401,156 @@ void Form1::PushButton2_Click()
 {
     fillAmounts(QStringLiteral("PushButton2_Click"),
                 [](const LineItemRow& row) { return QLatin1String(row.sampleAmount); });
+}
+
+void Form1::PushButton22_Click()
+{
+    using generation::ExcelApp;
+    using generation::ExcelBook;
+    ErrorTrap trap(services::locationText(QStringLiteral("Form1"), QStringLiteral("PushButton22_Click")));
+
+    QString assetSkips, liabilitySkips, folder, templatePath, picturePath, workbookPath;
+    QByteArray templateBytes;
+    std::optional<spreadsheet::automation::Application> viewer;
+    std::optional<spreadsheet::automation::Workbook> shown;
+
+    trap.step(100, [&] { assetSkips = QStringLiteral("17,18"); });
+    trap.step(102, [&] { liabilitySkips = QStringLiteral("17,18,21,22,23,24"); });
+    trap.step(104, [&] { setUpdatesEnabled(false); });
+    trap.step(106, [&] { pointer_->set(services::WindowPointer::Hourglass); });
+    trap.step(108, [&] {
+        folder = generation::runTempFolder();
+        templatePath = folder + QStringLiteral("/template.xlt");
+        picturePath = folder + QStringLiteral("/temp.bmp");
+        generation::CreateExcelApplication();
+    });
+    trap.step(110, [&] { templateBytes = resources::templateWorkbook(); });
+    trap.step(112, [&] {
+        // Created exclusively: a planted link (even a dangling one) is refused.
+        if (!services::FileExists(templatePath) && !QFileInfo(templatePath).isSymLink())
+            generation::writeNewFile(templateBytes, templatePath);
+    });
+    trap.step(114, [&] {
+        if (!ExcelApp)
+            throw Failure(QStringLiteral("Object variable or With block variable not set"));
+        ExcelBook = ExcelApp->Workbooks().Open(templatePath, true);
+    });
+    auto cell = [&](int row, int column) {
+        if (!ExcelApp)
+            throw Failure(QStringLiteral("Object variable or With block variable not set"));
+        return ExcelApp->Worksheets(1).Cells(row, column);
+    };
+    int row = 0, lastRow = 0, item = 0;
+    auto resetCounters = [&](int first) {
+        trap.step(first, [&] { row = 11; });
+        trap.step(first + 2, [&] { lastRow = 26; });
+        trap.step(first + 4, [&] { item = 0; });
+    };
+    resetCounters(116);
+    trap.step(122, [&] { cell(3, 3).setValue(dtpFrom->date()); });
+    auto fillColumn = [&](int firstLine, const QString& skips, int column, auto boxes) {
+        for (row = 11; row <= lastRow; ++row) {
+            bool skip = false;
+            trap.step(firstLine + 2, [&] { skip = skips.contains(QString::number(row)); });
+            if (skip)
+                continue;
+            trap.step(firstLine + 4, [&] {
+                if (item < 0 || item >= int(boxes.size()))
+                    throw Failure(QStringLiteral("Control array element '%1' doesn't exist").arg(item));
+                cell(row, column).setValue(boxes[item]->text());
+            });
+            trap.step(firstLine + 6, [&] { ++item; });
+        }
+    };
+    fillColumn(124, assetSkips, 4, txtAmountAssets);
+    resetCounters(132);
+    fillColumn(138, liabilitySkips, 8, txtAmountL);
+    resetCounters(146);
+    trap.step(152, [&] {
+        if (!ExcelApp)
+            throw Failure(QStringLiteral("Object variable or With block variable not set"));
+        ExcelApp->Range(QStringLiteral("D11")).Select();
+    });
+    trap.step(154, [&] { pointer_->set(services::WindowPointer::Default); });
+    trap.step(156, [&] {
+        // The name is claimed by creating it exclusively, so no other process
+        // or planted link can share it; SaveAs then replaces the empty file.
+        QString path;
+        do {
+            path = folder + u'/' + generation::randomWorkbookName();
+        } while (services::FileExists(path) || !generation::claimNewFile(path));
+        workbookPath = path;
+    });
+    trap.step(172, [&] {
+        if (!ExcelBook)
+            throw Failure(QStringLiteral("Object variable or With block variable not set"));
+        try {
+            ExcelBook->SaveAs(workbookPath, generation::saveFormatForVersion(ExcelApp));
+        } catch (...) {
+            // A claimed name that was never filled is not a workbook.
+            if (QFileInfo(workbookPath).size() == 0)
+                QFile::remove(workbookPath);
+            throw;
+        }
+    });
+    trap.step(174, [&] {
+        if (!ExcelApp)
+            throw Failure(QStringLiteral("Object variable or With block variable not set"));
+        ExcelApp->setDisplayAlerts(false);
+    });
+    trap.step(176, [&] {
+        if (!ExcelBook)
+            throw Failure(QStringLiteral("Object variable or With block variable not set"));
+        ExcelBook->Close();
+    });
+    trap.step(178, [&] {
+        if (!ExcelApp)
+            throw Failure(QStringLiteral("Object variable or With block variable not set"));
+        ExcelApp->Quit();
+    });
+    trap.step(180, [&] {
+        ExcelBook.reset();
+        generation::ReleaseExcelApplication();
+    });
+    trap.step(182, [&] { viewer = generation::openExcelFile(workbookPath); });
+    trap.step(184, [&] { pointer_->set(services::WindowPointer::Hourglass); });
+    trap.step(186, [&] {
+        if (!viewer)
+            throw Failure(QStringLiteral("Object variable or With block variable not set"));
+        const auto books = viewer->Workbooks();
+        shown = books(books.count());
+    });
+    trap.step(188, [&] { generation::saveCellsActivesheet(shown, picturePath); });
+    trap.step(190, [&] {
+        if (!viewer)
+            throw Failure(QStringLiteral("Object variable or With block variable not set"));
+        viewer->setDisplayAlerts(false);
+    });
+    trap.step(192, [&] {
+        if (!shown)
+            throw Failure(QStringLiteral("Object variable or With block variable not set"));
+        shown->Close();
+    });
+    trap.step(194, [&] {
+        if (!viewer)
+            throw Failure(QStringLiteral("Object variable or With block variable not set"));
+        viewer->Quit();
+    });
+    trap.step(196, [&] { pointer_->set(services::WindowPointer::Default); });
+    trap.step(198, [&] {
+        if (!form2_)
+            form2_ = std::make_unique<preview::Form2>(this);
+        QPixmap picture;
+        if (!QFileInfo(picturePath).isFile() || !picture.load(picturePath, "BMP"))
+            throw Failure(QStringLiteral("File not found: %1").arg(QDir::toNativeSeparators(picturePath)));
+        form2_->setPicture(picture);
+    });
+    trap.step(200, [&] { form2_->mExcelFile = workbookPath; });
+    trap.step(202, [&] { form2_->showPreview(); });
+    trap.step(204, [&] { hide(); });
+    trap.step(206, [&] { services::DeleteFileQuietly(picturePath); });
+    trap.step(208, [&] { setUpdatesEnabled(true); });
+    trap.step(210, [&] { services::DeleteFileQuietly(templatePath); });
 }
 
 void Form1::closeEvent(QCloseEvent* event)

@@ -18,6 +18,10 @@ class PictureBox;
 class WindowPointer;
 } // namespace services
 
+namespace preview {
+class Form2;
+} // namespace preview
+
 namespace entry {
 
 class AmountRules;
@@ -55,6 +59,11 @@ public:
     AmountRules& amountRules() { return *amountRules_; }
     const TabOrder& tabOrder() const { return *tabOrder_; }
 
+    // "Start Creating Template": the generation run from end to end.
+    void PushButton22_Click();
+    // The preview window, made by the first run and reused; null before it.
+    preview::Form2* form2() const { return form2_.get(); }
+
 protected:
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
@@ -74,6 +83,7 @@ private:
     AmountRules* amountRules_ = nullptr;
     std::unique_ptr<TabOrder> tabOrder_;
     bool centred_ = false;
+    std::unique_ptr<preview::Form2> form2_;
 };
 
 } // namespace entry

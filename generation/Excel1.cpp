@@ -52,6 +52,10 @@ void savePicture(const QImage& picture, const QString& path)
         throw services::Failure(QStringLiteral("The picture cannot be saved as \"%1\": the folder \"%2\" does not "
                                                "exist.")
                                     .arg(path, QDir::toNativeSeparators(target.absolutePath())));
+    // QSaveFile would replace a link's target: never write through one.
+    if (target.isSymLink())
+        throw services::Failure(
+            QStringLiteral("The picture cannot be saved as \"%1\": the name is a symbolic link.").arg(path));
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         throw services::Failure(

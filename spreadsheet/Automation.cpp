@@ -38,6 +38,10 @@ QString loginName()
 // it over the target only when every byte is written.
 void replaceFile(const QString& path, const QByteArray& bytes)
 {
+    // QSaveFile resolves a link and replaces its target; a planted link must
+    // not redirect the save.
+    if (QFileInfo(path).isSymLink())
+        fail(QStringLiteral("The workbook cannot be saved as \"%1\": the name is a symbolic link.").arg(path));
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         fail(QStringLiteral("The workbook cannot be saved as \"%1\": %2.").arg(path, file.errorString()));

@@ -1,0 +1,270 @@
+// "Start Creating Template" from end to end, offscreen: the workbook it
+// leaves in TEMP, the preview it shows, and the files it must not touch.
+#include "entry/Form1.h"
+#include "preview/Form2.h"
+#include "preview/ImageBox.h"
+#include "services/MousePointer.h"
+#include "spreadsheet/Value.h"
+#include "spreadsheet/XlsFile.h"
+#include "tests/entry/EntryTestSupport.h"
+#include "resources/TemplateWorkbook.h"
+#include "tests/support/SampleBalanceSheet.h"
+
+#include <QDateEdit>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QStandardPaths>
+
+#include <map>
+
+using entry::Form1;
+using entry_tests::amountBoxes;
+using entry_tests::click;
+using entry_tests::messages;
+using testing_support::readFileBytes;
+using testing_support::tempPath;
+using testing_support::writeFileBytes;
+
+namespace {
+
+QString tempFolder()
+{
+    return qEnvironmentVariable("TEMP");
+}
+
+QStringList workbooksInTemp()
+{
+    return QDir(tempFolder()).entryList({QStringLiteral("vetrik*")}, QDir::Files | QDir::System | QDir::Hidden);
+}
+
+double dateSerial(const QDate& date)
+{
+    return double(QDate(1899, 12, 30).daysTo(date));
+}
+
+const spreadsheet::Cell* cellOf(const spreadsheet::Workbook& book, const char* a1)
+{
+    return book.sheets.at(0).cell(spreadsheet::cellAddress(QString::fromLatin1(a1)));
+}
+
+std::optional<double> numberIn(const spreadsheet::Workbook& book, const char* a1)
+{
+    const spreadsheet::Cell* cell = cellOf(book, a1);
+    if (!cell || !std::holds_alternative<double>(cell->value))
+        return std::nullopt;
+    return std::get<double>(cell->value);
+}
+
+bool isBlank(const spreadsheet::Workbook& book, const char* a1)
+{
+    const spreadsheet::Cell* cell = cellOf(book, a1);
+    return !cell || (std::holds_alternative<spreadsheet::Empty>(cell->value) && cell->formula.isEmpty());
+}
+
+// The cells the amount boxes go to, in amountBoxes() order.
+const char* const kAmountCells[24] = {
+    "D11", "D12", "D13", "D14", "D15", "D16", "D19", "D20", "D21", "D22", "D23", "D24",
+    "D25", "D26", "H11", "H12", "H13", "H14", "H15", "H16", "H19", "H20", "H25", "H26",
+};
+
+// One CSV line split on commas, quotes honoured (Gnumeric quotes only text).
+QStringList splitCsvLine(const QString& line)
+{
+    QStringList fields{QString()};
+    bool inQuotes = false;
+    for (qsizetype i = 0; i < line.size(); ++i) {
+        const QChar ch = line[i];
+        if (ch == u'"') {
+            if (inQuotes && i + 1 < line.size() && line[i + 1] == u'"')
+                fields.last() += line[++i];
+            else
+                inQuotes = !inQuotes;
+        } else if (ch == u',' && !inQuotes) {
+            fields << QString();
+        } else {
+            fields.last() += ch;
+        }
+    }
+    return fields;
+}
+
+// The snapshot the preview holds: in its image box, or, once its first
+// activation has repainted the box, in the hidden unscaled copy.
+QPixmap previewPicture(preview::Form2& form2)
+{
+    const QPixmap& shown = form2.Picture1->picture();
+    return shown.isNull() ? form2.Zoom_Ori->picture() : shown;
+}
+
+class GenerationRunTest : public ::testing::Test {
+protected:
+    void run()
+    {
+        click(window.PushButton22);
+        entry_tests::settle();
+    }
+
+    // The one workbook the run left, read back; fails the test otherwise.
+    spreadsheet::Workbook onlyWorkbook(QString* path = nullptr)
+    {
+        const QStringList names = workbooksInTemp();
+        EXPECT_EQ(names.size(), 1) << names.join(u' ').toStdString();
+        if (names.isEmpty())
+            return {};
+        EXPECT_TRUE(QRegularExpression(QStringLiteral("^vetrik[1-9]{8}\\.xls$")).match(names[0]).hasMatch())
+            << names[0].toStdString();
+        const QString full = tempFolder() + u'/' + names[0];
+        if (path)
+            *path = full;
+        return spreadsheet::readXlsFile(readFileBytes(full));
+    }
+
+    Form1 window;
+};
+
+TEST_F(GenerationRunTest, SampleAmountsEndInTheWorkbookAndThePreview)
+{
+    window.show();
+    click(window.PushButton2);
+    const QDate date(2026, 12, 8);
+    window.dtpFrom->setDate(date);
+    run();
+
+    EXPECT_TRUE(messages().isEmpty()) << messages().value(0).text.toStdString();
+    ASSERT_NE(window.form2(), nullptr);
+    EXPECT_TRUE(window.form2()->isVisible());
+    EXPECT_FALSE(window.isVisible());
+    EXPECT_TRUE(window.updatesEnabled());
+    EXPECT_EQ(window.mousePointer().value(), 0);
+    const QPixmap picture = previewPicture(*window.form2());
+    EXPECT_FALSE(picture.isNull());
+    EXPECT_GT(picture.width(), 200);
+    EXPECT_FALSE(QFile::exists(tempPath(QStringLiteral("template.xlt"))));
+    EXPECT_FALSE(QFile::exists(tempPath(QStringLiteral("temp.bmp"))));
+
+    QString path;
+    const spreadsheet::Workbook book = onlyWorkbook(&path);
+    EXPECT_EQ(window.form2()->mExcelFile, path);
+    EXPECT_EQ(numberIn(book, "C3"), dateSerial(date));
+    for (const auto& [a1, amount] : sample::sampleAmounts())
+        EXPECT_EQ(numberIn(book, a1), amount) << a1;
+
+    // Our cached totals, and Gnumeric recalculating them on its own.
+    const std::map<std::string, double> totals = {{"D17", 728000}, {"D27", 1066000}, {"D30", 1794000},
+                                                  {"H17", 199000}, {"H27", 358000},  {"H30", 557000}};
+    for (const auto& [a1, total] : totals)
+        EXPECT_EQ(numberIn(book, a1.c_str()), total) << a1;
+
+    const QString ssconvert = QStandardPaths::findExecutable(QStringLiteral("ssconvert"));
+    if (ssconvert.isEmpty())
+        GTEST_SKIP() << "ssconvert is not installed";
+    const QString csvPath = testing_support::testRoot() + QStringLiteral("/out.csv");
+    QProcess process;
+    process.start(ssconvert, {QStringLiteral("--recalc"), QStringLiteral("-T"), QStringLiteral("Gnumeric_stf:stf_assistant"),
+                              QStringLiteral("-O"),
+                              QStringLiteral("separator=, format=raw eol=unix sheet=\"Balance Sheet\""), path, csvPath});
+    ASSERT_TRUE(process.waitForFinished(120000));
+    ASSERT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
+    const QStringList lines = QString::fromUtf8(readFileBytes(csvPath)).split(u'\n');
+    // The CSV's first field is B2, the title.
+    for (const auto& [a1, total] : totals) {
+        const spreadsheet::CellAddress at = spreadsheet::cellAddress(QString::fromStdString(a1));
+        const QStringList fields = lines.value(at.row - 1).isEmpty() ? QStringList() : splitCsvLine(lines[at.row - 1]);
+        EXPECT_EQ(fields.value(at.column - 1), QString::number(total, 'g', 15)) << a1;
+    }
+}
+
+TEST_F(GenerationRunTest, EmptyAmountsLeaveOnlyTheDate)
+{
+    for (QLineEdit* box : amountBoxes(window))
+        box->clear();
+    const QDate date(2021, 8, 31);
+    window.dtpFrom->setDate(date);
+    run();
+
+    EXPECT_TRUE(messages().isEmpty()) << messages().value(0).text.toStdString();
+    const spreadsheet::Workbook book = onlyWorkbook();
+    EXPECT_EQ(numberIn(book, "C3"), dateSerial(date));
+    for (const char* a1 : kAmountCells)
+        EXPECT_TRUE(isBlank(book, a1)) << a1;
+}
+
+TEST_F(GenerationRunTest, AStaleTemplateIsUsedAsItIsAndDeleted)
+{
+    // A template whose D11 already holds a figure: the run must open this
+    // one, not write the carried one over it.
+    spreadsheet::Workbook stale = spreadsheet::readXlsFile(resources::templateWorkbook());
+    stale.sheets[0].cellAt(spreadsheet::cellAddress(QStringLiteral("B5"))).value = QStringLiteral("stale marker");
+    ASSERT_NO_FATAL_FAILURE(writeFileBytes(tempPath(QStringLiteral("template.xlt")), spreadsheet::writeXlsFile(stale)));
+    run();
+
+    EXPECT_TRUE(messages().isEmpty()) << messages().value(0).text.toStdString();
+    const spreadsheet::Workbook book = onlyWorkbook();
+    const spreadsheet::Cell* marker = cellOf(book, "B5");
+    ASSERT_NE(marker, nullptr);
+    EXPECT_EQ(marker->value, spreadsheet::Value(QStringLiteral("stale marker")));
+    EXPECT_FALSE(QFile::exists(tempPath(QStringLiteral("template.xlt"))));
+}
+
+class PlantedLinkTest : public GenerationRunTest, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(PlantedLinkTest, TheLinksTargetIsNeverWritten)
+{
+    const QString victim = testing_support::testRoot() + QStringLiteral("/victim.txt");
+    const QByteArray original("do not touch\n");
+    ASSERT_NO_FATAL_FAILURE(writeFileBytes(victim, original));
+    ASSERT_TRUE(QFile::link(victim, tempPath(QString::fromLatin1(GetParam()))));
+    run();
+
+    EXPECT_EQ(readFileBytes(victim), original);
+    // The run reported what went wrong instead of writing through the link.
+    EXPECT_FALSE(messages().isEmpty());
+    EXPECT_FALSE(QFileInfo::exists(tempPath(QString::fromLatin1(GetParam()))));
+}
+
+INSTANTIATE_TEST_SUITE_P(Names, PlantedLinkTest, ::testing::Values("temp.bmp", "template.xlt"));
+
+TEST_F(GenerationRunTest, ADanglingTemplateLinkIsNotFollowed)
+{
+    const QString missing = testing_support::testRoot() + QStringLiteral("/template-through-link");
+    ASSERT_TRUE(QFile::link(missing, tempPath(QStringLiteral("template.xlt"))));
+    run();
+    EXPECT_FALSE(QFile::exists(missing));
+    EXPECT_FALSE(messages().isEmpty());
+    // The run still ends by showing the preview.
+    ASSERT_NE(window.form2(), nullptr);
+    EXPECT_TRUE(window.form2()->isVisible());
+}
+
+TEST_F(GenerationRunTest, BackThenASecondRunReusesThePreview)
+{
+    window.show();
+    click(window.PushButton2);
+    run();
+    preview::Form2* first = window.form2();
+    ASSERT_NE(first, nullptr);
+    const QImage firstPicture = first->Picture1->picture().toImage();
+
+    click(first->PushButton8); // "< Back"
+    entry_tests::settle();
+    EXPECT_TRUE(window.isVisible());
+    EXPECT_FALSE(first->isVisible());
+    EXPECT_TRUE(workbooksInTemp().isEmpty());
+
+    for (QLineEdit* box : amountBoxes(window))
+        box->clear();
+    run();
+    EXPECT_EQ(window.form2(), first);
+    EXPECT_TRUE(first->isVisible());
+    EXPECT_FALSE(window.isVisible());
+    const QImage secondPicture = first->Picture1->picture().toImage();
+    EXPECT_FALSE(secondPicture.isNull());
+    EXPECT_NE(secondPicture, firstPicture);
+    EXPECT_EQ(workbooksInTemp().size(), 1);
+    EXPECT_TRUE(messages().isEmpty()) << messages().value(0).text.toStdString();
+}
+
+} // namespace
