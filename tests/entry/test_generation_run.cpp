@@ -239,6 +239,35 @@ TEST_F(GenerationRunTest, ADanglingTemplateLinkIsNotFollowed)
     EXPECT_TRUE(window.form2()->isVisible());
 }
 
+TEST_F(GenerationRunTest, AFailingStepIsReportedAndTheRunGoesOn)
+{
+    // A TEMP folder that does not exist: the template cannot be written.
+    qputenv("TEMP", (testing_support::testRoot() + QStringLiteral("/no-such-folder")).toLocal8Bit());
+    window.show();
+    run();
+
+    ASSERT_FALSE(messages().isEmpty());
+    EXPECT_TRUE(messages().first().text.endsWith(entry_tests::reportTail(QStringLiteral("Form1.PushButton22_Click"), 112)))
+        << messages().first().text.toStdString();
+    QList<int> lines;
+    for (const auto& message : messages()) {
+        const QRegularExpressionMatch match = QRegularExpression(QStringLiteral("Form1\\.PushButton22_Click at line (\\d+)\r")).match(message.text);
+        if (match.hasMatch())
+            lines << match.captured(1).toInt();
+    }
+    // Every later step that needs the workbook fails in turn, in order.
+    EXPECT_TRUE(lines.contains(114));
+    EXPECT_TRUE(lines.contains(172));
+    EXPECT_TRUE(lines.contains(198));
+    EXPECT_TRUE(std::is_sorted(lines.begin(), lines.end()));
+    // ...and the run still ends with the preview shown.
+    ASSERT_NE(window.form2(), nullptr);
+    EXPECT_TRUE(window.form2()->isVisible());
+    EXPECT_FALSE(window.isVisible());
+    EXPECT_TRUE(window.updatesEnabled());
+    EXPECT_EQ(window.mousePointer().value(), 0);
+}
+
 TEST_F(GenerationRunTest, BackThenASecondRunReusesThePreview)
 {
     window.show();
