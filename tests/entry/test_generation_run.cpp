@@ -3,6 +3,7 @@
 #include "entry/Form1.h"
 #include "preview/Form2.h"
 #include "preview/ImageBox.h"
+#include "services/Dialogs.h"
 #include "services/MousePointer.h"
 #include "spreadsheet/Value.h"
 #include "spreadsheet/XlsFile.h"
@@ -266,6 +267,46 @@ TEST_F(GenerationRunTest, AFailingStepIsReportedAndTheRunGoesOn)
     EXPECT_FALSE(window.isVisible());
     EXPECT_TRUE(window.updatesEnabled());
     EXPECT_EQ(window.mousePointer().value(), 0);
+}
+
+// Notes the entry window's pointer and drawing whenever a report is shown.
+class WatchingDialogs final : public services::DialogHost {
+public:
+    explicit WatchingDialogs(Form1& window) : window_(window) {}
+    void message(QWidget*, const QString&, const QString& text, services::MessageIcon) override
+    {
+        const QRegularExpressionMatch match =
+            QRegularExpression(QStringLiteral("Form1\\.PushButton22_Click at line (\\d+)\r")).match(text);
+        if (match.hasMatch())
+            seen[match.captured(1).toInt()] = {window_.mousePointer().value(), window_.updatesEnabled()};
+    }
+    services::Answer askYesNo(QWidget*, const QString&, const QString&) override { return services::Answer::Yes; }
+    QString saveFileName(QWidget*, const QString&, const QString&) override { return {}; }
+
+    std::map<int, std::pair<int, bool>> seen; // line -> pointer, drawing on
+
+private:
+    Form1& window_;
+};
+
+TEST_F(GenerationRunTest, HourglassAndFrozenDrawingWhileTheStepsRun)
+{
+    qputenv("TEMP", (testing_support::testRoot() + QStringLiteral("/no-such-folder")).toLocal8Bit());
+    window.show();
+    WatchingDialogs watching(window);
+    services::setDialogHost(&watching);
+    run();
+    services::setDialogHost(&testing_support::recordedDialogs());
+
+    // Hourglass from 106 to 154 and from 184 to 196; drawing frozen throughout.
+    const std::map<int, int> pointerAt = {{112, 11}, {114, 11}, {122, 11}, {172, 0}, {182, 0}, {186, 11}, {198, 0}};
+    for (const auto& [line, pointer] : pointerAt) {
+        ASSERT_TRUE(watching.seen.count(line)) << "no report at line " << line;
+        EXPECT_EQ(watching.seen[line].first, pointer) << "line " << line;
+        EXPECT_FALSE(watching.seen[line].second) << "drawing not frozen at line " << line;
+    }
+    EXPECT_EQ(window.mousePointer().value(), 0);
+    EXPECT_TRUE(window.updatesEnabled());
 }
 
 TEST_F(GenerationRunTest, BackThenASecondRunReusesThePreview)
