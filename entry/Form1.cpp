@@ -23,6 +23,7 @@
 #include <QDateEdit>
 #include <QDir>
 #include <QFileInfo>
+#include <QImage>
 #include <QPixmap>
 #include <QGroupBox>
 #include <QLabel>
@@ -540,10 +541,12 @@ void Form1::PushButton22_Click()
     trap.step(198, [&] {
         if (!form2_)
             form2_ = std::make_unique<preview::Form2>(this);
-        QPixmap picture;
+        // Through QImage: QPixmap::load caches by path, size and time, and
+        // would hand a second run the first run's "temp.bmp".
+        QImage picture;
         if (!QFileInfo(picturePath).isFile() || !picture.load(picturePath, "BMP"))
             throw Failure(QStringLiteral("File not found: %1").arg(QDir::toNativeSeparators(picturePath)));
-        form2_->setPicture(picture);
+        form2_->setPicture(QPixmap::fromImage(picture));
     });
     trap.step(200, [&] { form2_->mExcelFile = workbookPath; });
     trap.step(202, [&] { form2_->showPreview(); });
