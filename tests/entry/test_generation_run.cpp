@@ -161,7 +161,7 @@ TEST_F(GenerationRunTest, SampleAmountsEndInTheWorkbookAndThePreview)
 
     const QString ssconvert = QStandardPaths::findExecutable(QStringLiteral("ssconvert"));
     if (ssconvert.isEmpty())
-        GTEST_SKIP() << "ssconvert is not installed";
+        FAIL() << "ssconvert is not installed (tools/install-dependencies.sh installs it)";
     const QString csvPath = testing_support::testRoot() + QStringLiteral("/out.csv");
     QProcess process;
     process.start(ssconvert, {QStringLiteral("--recalc"), QStringLiteral("-T"), QStringLiteral("Gnumeric_stf:stf_assistant"),

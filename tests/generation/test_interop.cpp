@@ -15,6 +15,8 @@
 #include <QStandardPaths>
 #include <QUrl>
 #include <QXmlStreamReader>
+#include "tests/support/Csv.h"
+
 #include <gtest/gtest.h>
 
 #include <map>
@@ -203,51 +205,12 @@ QByteArray readAll(const QString& path)
 
 // ---------------------------------------------------------------- CSV
 
-using Grid = std::map<std::pair<int, int>, QString>; // (row, column) -> field
-
-Grid parseCsv(const QByteArray& bytes)
-{
-    const QString text = QString::fromUtf8(bytes);
-    Grid grid;
-    int row = 0, column = 0;
-    QString field;
-    bool quoted = false, wasQuoted = false;
-    auto endField = [&] {
-        if (!field.isEmpty() || wasQuoted)
-            grid[{row, column}] = field;
-        field.clear();
-        wasQuoted = false;
-    };
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar ch = text[i];
-        if (quoted) {
-            if (ch == u'"' && i + 1 < text.size() && text[i + 1] == u'"')
-                field += text[++i];
-            else if (ch == u'"')
-                quoted = false;
-            else
-                field += ch;
-        } else if (ch == u'"') {
-            quoted = wasQuoted = true;
-        } else if (ch == u',') {
-            endField();
-            ++column;
-        } else if (ch == u'\n') {
-            endField();
-            ++row;
-            column = 0;
-        } else if (ch != u'\r') {
-            field += ch;
-        }
-    }
-    endField();
-    return grid;
-}
+using Grid = testing_support::CsvGrid;
+using testing_support::parseCsv;
 
 QString fieldAt(const Grid& grid, int row, int column)
 {
-    const auto found = grid.find({row, column});
-    return found == grid.end() ? QString() : found->second;
+    return testing_support::csvField(grid, row, column);
 }
 
 // A value as a CSV of raw values shows it.

@@ -20,6 +20,8 @@
 #include <QSize>
 #include <QStandardPaths>
 #include <gmock/gmock.h>
+#include "tests/support/Csv.h"
+
 #include <gtest/gtest.h>
 
 #include <limits>
@@ -134,39 +136,8 @@ std::string failureOf(Action&& action)
 
 // ---------------------------------------------------------------- Gnumeric
 
-using Grid = std::map<std::pair<int, int>, QString>; // zero-based (row, column) -> field
-
-Grid parseCsv(const QByteArray& bytes)
-{
-    Grid grid;
-    int row = 0;
-    for (const QString& line : QString::fromUtf8(bytes).split(u'\n')) {
-        int column = 0;
-        QString field;
-        bool quoted = false;
-        for (qsizetype i = 0; i < line.size(); ++i) {
-            const QChar c = line[i];
-            if (quoted) {
-                if (c == u'"' && i + 1 < line.size() && line[i + 1] == u'"')
-                    field += line[++i];
-                else if (c == u'"')
-                    quoted = false;
-                else
-                    field += c;
-            } else if (c == u'"') {
-                quoted = true;
-            } else if (c == u',') {
-                grid[{row, column++}] = field;
-                field.clear();
-            } else {
-                field += c;
-            }
-        }
-        grid[{row, column}] = field;
-        ++row;
-    }
-    return grid;
-}
+using Grid = testing_support::CsvGrid;
+using testing_support::parseCsv;
 
 // ssconvert's recalculated values of the balance sheet, placed so that the
 // title is at B2: its CSV starts at the first cell with content.
@@ -204,8 +175,7 @@ std::optional<Grid> gnumericRecalculated(const QString& xlsPath, QString* proble
 QString field(const Grid& grid, const char* a1)
 {
     const CellAddress where = cellAddress(a1);
-    const auto found = grid.find({where.row, where.column});
-    return found == grid.end() ? QString() : found->second;
+    return testing_support::csvField(grid, where.row, where.column);
 }
 
 } // namespace
