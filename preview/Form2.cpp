@@ -184,6 +184,11 @@ void Form2::Form_Load()
 void Form2::setPicture(const QPixmap& picture)
 {
     Picture1->setPicture(picture);
+    // A reused window must zoom this picture, not the one its hidden copy
+    // took on an earlier run: prepare the viewport again.
+    view_.mFirstActivate = true;
+    if (isVisible() && isActiveWindow())
+        Form_Activate();
 }
 
 void Form2::showPreview()

@@ -36,8 +36,8 @@ public:
     // Full path of the generated workbook in the temporary folder.
     QString mExcelFile;
 
-    // Gives the image box the sheet's picture (shown at its own size until
-    // the next zoom repaints from the hidden copy).
+    // Gives the image box the sheet's picture; the next activation takes it
+    // into the hidden copy and shows it at 100 %.
     void setPicture(const QPixmap& picture);
     // Shows the window (not modal) and makes it the active one.
     void showPreview();

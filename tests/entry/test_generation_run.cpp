@@ -123,6 +123,17 @@ protected:
         return spreadsheet::readXlsFile(readFileBytes(full));
     }
 
+    // Each test starts with an empty temporary folder, no stored entries
+    // and no shown boxes, also when several run in one process.
+    struct FreshStart {
+        FreshStart()
+        {
+            qputenv("TEMP", (testing_support::testRoot() + QStringLiteral("/temp")).toLocal8Bit());
+            testing_support::emptyFolder(tempFolder());
+            QFile::remove(testing_support::settingsFilePath());
+            testing_support::recordedDialogs() = {};
+        }
+    } freshStart;
     Form1 window;
 };
 
@@ -331,11 +342,14 @@ TEST_F(GenerationRunTest, BackThenASecondRunReusesThePreview)
     EXPECT_EQ(window.form2(), first);
     EXPECT_TRUE(first->isVisible());
     EXPECT_FALSE(window.isVisible());
-    // The image box takes the new picture; it is not activated for the
-    // first time again, so it still holds it.
-    const QImage secondPicture = first->Picture1->picture().toImage();
+    // The hidden copy that zooming paints from holds the new picture, and
+    // the view starts again at 100 %.
+    const QImage secondPicture = previewPicture(*first).toImage();
     EXPECT_FALSE(secondPicture.isNull());
     EXPECT_NE(secondPicture, firstPicture);
+    EXPECT_EQ(first->Zoom_Ori->picture().toImage(), secondPicture);
+    EXPECT_FLOAT_EQ(first->viewport().mZoom, 1.0f);
+    EXPECT_TRUE(first->Picture1->isStretched());
     EXPECT_EQ(workbooksInTemp().size(), 1);
     EXPECT_TRUE(messages().isEmpty()) << messages().value(0).text.toStdString();
 }

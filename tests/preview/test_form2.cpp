@@ -38,10 +38,10 @@ QString tempFolder()
     return QString::fromLocal8Bit(qgetenv("TEMP"));
 }
 
-QPixmap pictureOf(int widthPixels, int heightPixels)
+QPixmap pictureOf(int widthPixels, int heightPixels, QColor colour = Qt::darkCyan)
 {
     QPixmap picture(widthPixels, heightPixels);
-    picture.fill(Qt::darkCyan);
+    picture.fill(colour);
     return picture;
 }
 
@@ -183,6 +183,20 @@ TEST_F(PreviewTest, PreparationShowsThePictureAtItsOwnSize)
     EXPECT_TRUE(window.Picture1->isStretched());
     EXPECT_FALSE(window.HScroll1->isEnabled());
     EXPECT_FALSE(window.VScroll1->isEnabled());
+}
+
+TEST_F(PreviewTest, ANewPictureWhileShownIsPreparedAtOnce)
+{
+    ASSERT_NO_FATAL_FAILURE(open(100, 80));
+    window.PushButton1->click();
+    window.setPicture(pictureOf(300, 200, Qt::darkRed));
+    const preview::Viewport& view = window.viewport();
+    EXPECT_FALSE(view.mFirstActivate);
+    EXPECT_FLOAT_EQ(view.mZoom, 1.0f);
+    EXPECT_EQ(view.mOrigWidth, 4498);
+    EXPECT_EQ(window.Zoom_Ori->picture().size(), QSize(300, 200));
+    EXPECT_TRUE(window.Picture1->isStretched());
+    EXPECT_TRUE(recordedDialogs().messages.isEmpty());
 }
 
 TEST_F(PreviewTest, FiveZoomInPressesGiveTwoAndAQuarter)
@@ -549,18 +563,30 @@ TEST_F(PreviewTest, BackDeletesTheWorkbookShowsTheEntryWindowAndHides)
     EXPECT_EQ(back.size(), 1);
     EXPECT_TRUE(recordedDialogs().messages.isEmpty());
 
-    // The next run reuses the same window with its state.
+    // The next run reuses the same window, prepared afresh for its picture.
     const QString second = QDir(tempFolder()).filePath(QStringLiteral("vetrik00000002.xls"));
     testing_support::writeFileBytes(second, QByteArray("second"));
-    preview.setPicture(pictureOf(200, 150));
+    preview.setPicture(pictureOf(200, 150, Qt::darkRed));
     preview.mExcelFile = second;
     entry.hide();
     preview.showPreview();
     QApplication::setActiveWindow(&preview);
     ASSERT_TRUE(QTest::qWaitForWindowActive(&preview));
-    EXPECT_FLOAT_EQ(preview.viewport().mZoom, 1.25f);
-    EXPECT_EQ(preview.Picture1->outerWidth(), 3000); // the new picture at its own size
-    EXPECT_FALSE(preview.Picture1->isStretched());
+    const preview::Viewport& view = preview.viewport();
+    EXPECT_FALSE(view.mFirstActivate);
+    EXPECT_FLOAT_EQ(view.mZoom, 1.0f);
+    EXPECT_EQ(view.mOrigWidth, 2998);
+    EXPECT_EQ(view.mOrigHeight, 2248);
+    EXPECT_EQ(preview.Zoom_Ori->picture().size(), QSize(200, 150));
+    EXPECT_EQ(preview.Picture1->outerWidth(), 2998);
+    EXPECT_EQ(preview.Picture1->left(), 0);
+
+    // Zooming repaints from the new picture, not the first one.
+    preview.PushButton1->click();
+    EXPECT_FLOAT_EQ(view.mZoom, 1.25f);
+    EXPECT_EQ(view.mZoomWidth, 3747);
+    const QImage shown = preview.Picture1->grab().toImage();
+    EXPECT_EQ(shown.pixelColor(shown.width() / 2, shown.height() / 2), QColor(Qt::darkRed));
     recordedDialogs().fileNames.push_back(QDir(tempFolder()).filePath(QStringLiteral("saved.xls")));
     preview.PushButton6->click();
     EXPECT_EQ(testing_support::readFileBytes(QDir(tempFolder()).filePath(QStringLiteral("saved.xls"))),

@@ -101,6 +101,18 @@ QByteArray readFileBytes(const QString& path)
     return file.readAll();
 }
 
+void emptyFolder(const QString& path)
+{
+    const QDir folder(path);
+    const auto entries = folder.entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
+    for (const QFileInfo& entry : entries) {
+        const bool removed = entry.isDir() && !entry.isSymLink() ? QDir(entry.filePath()).removeRecursively()
+                                                                : QFile::remove(entry.filePath());
+        if (!removed)
+            ADD_FAILURE() << "cannot remove " << entry.filePath().toStdString();
+    }
+}
+
 QString tempPath(const QString& name)
 {
     return qEnvironmentVariable("TEMP") + u'/' + name;

@@ -52,6 +52,10 @@ void writeFileBytes(const QString& path, const QByteArray& bytes);
 // The file's bytes; empty when it cannot be read.
 QByteArray readFileBytes(const QString& path);
 
+// Removes everything inside the folder (links themselves, not their
+// targets), keeping the folder.
+void emptyFolder(const QString& path);
+
 // A file named so in $TEMP, where the generation run keeps its files.
 QString tempPath(const QString& name);
 // The carried template written as the generation run writes it before
