@@ -102,6 +102,7 @@ void Workbook::SaveAs(const QString& path, int fileFormat)
     }
     replaceFile(target, bytes);
     workbook_->model = std::move(saved);
+    workbook_->resultsStale = false;
     workbook_->path = target;
     workbook_->readOnly = false;
 }
@@ -165,7 +166,7 @@ void Range::setValue(const QVariant& value) const
     spreadsheet::Workbook& model = workbook_->model;
     const Value typed = typedValue(value, QLocale::system(), model.calculation.date1904);
     putValue(model.sheets[sheet_], {{area_.firstRow, area_.firstColumn}, {area_.lastRow, area_.lastColumn}}, typed);
-    recalculate(model);
+    workbook_->resultsStale = true;
 }
 
 void Range::Select() const
@@ -252,6 +253,10 @@ void Range::CopyPicture() const
     requireOpen(*application_, *workbook_);
     if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
         fail(QStringLiteral("The picture cannot be copied: the program has no clipboard."));
+    if (workbook_->resultsStale) {
+        recalculate(workbook_->model);
+        workbook_->resultsStale = false;
+    }
     const QImage picture = paintRange(workbook_->model, sheet_,
                                       {{area_.firstRow, area_.firstColumn}, {area_.lastRow, area_.lastColumn}});
     if (picture.isNull())

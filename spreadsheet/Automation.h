@@ -106,8 +106,8 @@ public:
     // user's locale (currency sign, group separators, sign or parentheses,
     // percent, exponent) that number; the empty text or a null variant an
     // empty cell; any other text that text; numbers and truth values stay
-    // what they are. A formula there is replaced, the cell's format kept,
-    // and the workbook recalculated.
+    // what they are. A formula there is replaced and the cell's format
+    // kept. Results are recalculated before they are next drawn or saved.
     void setValue(const QVariant& value) const;
     // Makes the range the selection of its sheet, which must be the active one.
     void Select() const;

@@ -16,6 +16,10 @@ struct WorkbookState {
     QString path; // absolute
     bool readOnly = false;
     bool open = true;
+    // Cells changed since the last recalculation. Results are brought up to
+    // date before anything shows them, so a run of cell writes recalculates
+    // once instead of once per write.
+    bool resultsStale = false;
 };
 
 struct ApplicationState {

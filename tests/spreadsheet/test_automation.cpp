@@ -3,6 +3,7 @@
 // reader and recalculated by Gnumeric.
 #include "resources/TemplateWorkbook.h"
 #include "spreadsheet/Automation.h"
+#include "spreadsheet/CellInput.h"
 #include "spreadsheet/NumberFormat.h"
 #include "spreadsheet/Recalculation.h"
 #include "spreadsheet/SheetPainter.h"
@@ -532,6 +533,25 @@ TEST(AutomationObjects, CopyPicturePutsTheDrawnRangeOnTheClipboard)
     const QImage drawn = spreadsheet::paintRange(model, 0, {cellAddress("A1"), cellAddress("I31")});
     EXPECT_EQ(onClipboard.size(), drawn.size());
     EXPECT_TRUE(onClipboard.convertToFormat(QImage::Format_RGB32) == drawn.convertToFormat(QImage::Format_RGB32));
+}
+
+TEST(AutomationObjects, APictureAfterTypingShowsTheNewTotals)
+{
+    automation::Application application;
+    automation::Workbook book = application.Workbooks().Open(writeTemplate(), true);
+    automation::Worksheet sheet = application.Worksheets(1);
+    sheet.Cells(11, 4).setValue(QStringLiteral("$43,000"));
+    sheet.Cells(12, 4).setValue(QStringLiteral("$1,000"));
+    sheet.UsedRange().CopyPicture();
+    const QImage onClipboard = QGuiApplication::clipboard()->image().convertToFormat(QImage::Format_RGB32);
+
+    spreadsheet::Workbook model = spreadsheet::readXlsFile(resources::templateWorkbook());
+    spreadsheet::putValue(model.sheets[0], {cellAddress("D11"), cellAddress("D11")}, spreadsheet::Value(43000.0));
+    spreadsheet::putValue(model.sheets[0], {cellAddress("D12"), cellAddress("D12")}, spreadsheet::Value(1000.0));
+    spreadsheet::recalculate(model);
+    ASSERT_EQ(model.sheets[0].cell(cellAddress("D17"))->value, spreadsheet::Value(44000.0));
+    const QImage fresh = spreadsheet::paintRange(model, 0, {cellAddress("A1"), cellAddress("I31")});
+    EXPECT_TRUE(onClipboard == fresh.convertToFormat(QImage::Format_RGB32));
 }
 
 // ================================================================ failures
