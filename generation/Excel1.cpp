@@ -9,8 +9,11 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QImageWriter>
-#include <QSaveFile>
+#include <QTemporaryFile>
+#include <cerrno>
 #include <cmath>
+#include <cstdio>
+#include <cstring>
 
 namespace generation {
 
@@ -44,30 +47,33 @@ const Worksheet& taken(const std::optional<Worksheet>& sheet)
     return *sheet;
 }
 
-// Written whole or not at all, as a Windows bitmap.
+// Written whole or not at all, as a Windows bitmap. The picture is read back
+// at once and deleted, so it is not flushed to disk: it goes to a fresh,
+// exclusively created name and is renamed into place, which replaces
+// whatever was at the name rather than writing through it.
 void savePicture(const QImage& picture, const QString& path)
 {
     const QFileInfo target(path);
+    const auto failure = [&](const QString& why) {
+        return services::Failure(QStringLiteral("The picture cannot be saved as \"%1\": %2.").arg(path, why));
+    };
     if (!target.absoluteDir().exists())
-        throw services::Failure(QStringLiteral("The picture cannot be saved as \"%1\": the folder \"%2\" does not "
-                                               "exist.")
-                                    .arg(path, QDir::toNativeSeparators(target.absolutePath())));
-    // QSaveFile would replace a link's target: never write through one.
+        throw failure(QStringLiteral("the folder \"%1\" does not exist")
+                          .arg(QDir::toNativeSeparators(target.absolutePath())));
     if (target.isSymLink())
-        throw services::Failure(
-            QStringLiteral("The picture cannot be saved as \"%1\": the name is a symbolic link.").arg(path));
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        throw services::Failure(
-            QStringLiteral("The picture cannot be saved as \"%1\": %2.").arg(path, file.errorString()));
+        throw failure(QStringLiteral("the name is a symbolic link"));
+    QTemporaryFile file(target.absoluteFilePath() + QStringLiteral(".XXXXXX"));
+    if (!file.open())
+        throw failure(file.errorString());
     QImageWriter writer(&file, "bmp");
     // The sheet is opaque: a plain bitmap without an alpha channel.
     if (!writer.write(picture.convertToFormat(QImage::Format_RGB32)))
-        throw services::Failure(
-            QStringLiteral("The picture cannot be saved as \"%1\": %2.").arg(path, writer.errorString()));
-    if (!file.commit())
-        throw services::Failure(
-            QStringLiteral("The picture cannot be saved as \"%1\": %2.").arg(path, file.errorString()));
+        throw failure(writer.errorString());
+    if (!file.flush())
+        throw failure(file.errorString());
+    if (std::rename(QFile::encodeName(file.fileName()).constData(), QFile::encodeName(path).constData()) != 0)
+        throw failure(QString::fromLocal8Bit(std::strerror(errno)));
+    file.setAutoRemove(false);
 }
 
 } // namespace
