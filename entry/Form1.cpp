@@ -478,7 +478,7 @@ void Form1::PushButton22_Click()
         // or planted link can share it; SaveAs then replaces the empty file.
         QString path;
         do {
-            path = folder + u'/' + generation::randomWorkbookName();
+            path = folder + u'/' + generation::randomWorkbookName(workbookNameDraw_);
         } while (services::FileExists(path) || !generation::claimNewFile(path));
         workbookPath = path;
     });

@@ -5,6 +5,7 @@
 
 #include <QWidget>
 #include <array>
+#include <functional>
 
 class QDateEdit;
 class QGroupBox;
@@ -63,6 +64,9 @@ public:
     void PushButton22_Click();
     // The preview window, made by the first run and reused; null before it.
     preview::Form2* form2() const { return form2_.get(); }
+    // Where the run's random workbook names draw their digits from (numbers
+    // in [0,1)); the clock-seeded default when empty. Lets tests choose names.
+    void setWorkbookNameDraw(std::function<double()> draw) { workbookNameDraw_ = std::move(draw); }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -84,6 +88,7 @@ private:
     std::unique_ptr<TabOrder> tabOrder_;
     bool centred_ = false;
     std::unique_ptr<preview::Form2> form2_;
+    std::function<double()> workbookNameDraw_;
 };
 
 } // namespace entry

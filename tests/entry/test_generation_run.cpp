@@ -239,6 +239,44 @@ TEST_P(PlantedLinkTest, TheLinksTargetIsNeverWritten)
 
 INSTANTIATE_TEST_SUITE_P(Names, PlantedLinkTest, ::testing::Values("temp.bmp", "template.xlt"));
 
+TEST_F(GenerationRunTest, TakenWorkbookNamesAreDrawnAgainAndLinksThereAreNotFollowed)
+{
+    // Eight draws per name: all ones, all twos, all threes, then all fives.
+    std::vector<double> draws;
+    for (double r : {0.0, 0.15, 0.3, 0.45})
+        draws.insert(draws.end(), 8, r);
+    std::size_t next = 0;
+    window.setWorkbookNameDraw([&] { return draws.at(next++); });
+
+    const QString victim = testing_support::testRoot() + QStringLiteral("/victim.txt");
+    const QByteArray original("do not touch\n");
+    ASSERT_NO_FATAL_FAILURE(writeFileBytes(victim, original));
+    const QString linked = tempPath(QStringLiteral("vetrik11111111.xls"));
+    ASSERT_TRUE(QFile::link(victim, linked));
+    const QString nowhere = testing_support::testRoot() + QStringLiteral("/made-through-a-link.xls");
+    const QString dangling = tempPath(QStringLiteral("vetrik22222222.xls"));
+    ASSERT_TRUE(QFile::link(nowhere, dangling));
+    const QString taken = tempPath(QStringLiteral("vetrik33333333.xls"));
+    ASSERT_NO_FATAL_FAILURE(writeFileBytes(taken, QByteArray("someone else's")));
+
+    window.show();
+    click(window.PushButton2);
+    run();
+
+    EXPECT_TRUE(messages().isEmpty()) << messages().value(0).text.toStdString();
+    EXPECT_EQ(next, draws.size());
+    EXPECT_EQ(readFileBytes(victim), original);
+    EXPECT_EQ(QFileInfo(linked).symLinkTarget(), victim);
+    EXPECT_FALSE(QFileInfo::exists(nowhere));
+    EXPECT_EQ(readFileBytes(taken), QByteArray("someone else's"));
+    const QString ours = tempPath(QStringLiteral("vetrik55555555.xls"));
+    ASSERT_NE(window.form2(), nullptr);
+    EXPECT_EQ(window.form2()->mExcelFile, ours);
+    const spreadsheet::Workbook book = spreadsheet::readXlsFile(readFileBytes(ours));
+    for (const auto& [a1, amount] : sample::sampleAmounts())
+        EXPECT_EQ(numberIn(book, a1), amount) << a1;
+}
+
 TEST_F(GenerationRunTest, ADanglingTemplateLinkIsNotFollowed)
 {
     const QString missing = testing_support::testRoot() + QStringLiteral("/template-through-link");
