@@ -273,26 +273,6 @@ void expectTotals(const Grid& grid, const Expected& totals, const char* program)
 
 // ---------------------------------------------------------------- Gnumeric
 
-// The plain CSV exporter takes no options; the configurable one does, and
-// "format=raw" writes values without their number formats.
-const QString kGnumericCsvOptions = QStringLiteral("separator=, format=raw eol=unix sheet=\"Balance Sheet\"");
-
-// Gnumeric's CSV starts at the first cell with content, so the title (B2)
-// anchors it.
-std::optional<Grid> anchoredAtTitle(const Grid& csv)
-{
-    for (const auto& [where, field] : csv) {
-        if (field == QStringLiteral("Balance Sheet")) {
-            const int dr = 1 - where.first, dc = 1 - where.second;
-            Grid grid;
-            for (const auto& [w, f] : csv)
-                grid[{w.first + dr, w.second + dc}] = f;
-            return grid;
-        }
-    }
-    return std::nullopt;
-}
-
 // ssconvert's CSV of the balance sheet; recalculated first when asked.
 std::optional<Grid> gnumericCsv(const QString& xlsPath, bool recalculate)
 {
@@ -305,13 +285,13 @@ std::optional<Grid> gnumericCsv(const QString& xlsPath, bool recalculate)
     if (recalculate)
         arguments << QStringLiteral("--recalc");
     arguments << QStringLiteral("-T") << QStringLiteral("Gnumeric_stf:stf_assistant") << QStringLiteral("-O")
-              << kGnumericCsvOptions << xlsPath << csvPath;
+              << testing_support::gnumericCsvOptions(QStringLiteral("Balance Sheet")) << xlsPath << csvPath;
     const ProgramRun result = run(ssconvert, arguments, 120);
     EXPECT_TRUE(result.problem.isEmpty()) << result.problem.toStdString();
     EXPECT_EQ(result.exitCode, 0) << result.err.toStdString();
     // Gnumeric says nothing on stderr about a file it reads without trouble.
     EXPECT_EQ(complaints(result.err), QStringList()) << "ssconvert complained about " << xlsPath.toStdString();
-    const std::optional<Grid> grid = anchoredAtTitle(parseCsv(readAll(csvPath)));
+    const std::optional<Grid> grid = testing_support::anchoredAt(parseCsv(readAll(csvPath)), QStringLiteral("Balance Sheet"), 1, 1);
     EXPECT_TRUE(grid.has_value()) << "no title in ssconvert's CSV of " << xlsPath.toStdString();
     return grid;
 }

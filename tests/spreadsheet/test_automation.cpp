@@ -17,9 +17,7 @@
 #include <QFile>
 #include <QGuiApplication>
 #include <QLocale>
-#include <QProcess>
 #include <QSize>
-#include <QStandardPaths>
 #include <gmock/gmock.h>
 #include "tests/support/Csv.h"
 
@@ -135,49 +133,8 @@ std::string failureOf(Action&& action)
     return "(no exception)";
 }
 
-// ---------------------------------------------------------------- Gnumeric
-
 using Grid = testing_support::CsvGrid;
-using testing_support::parseCsv;
-
-// ssconvert's recalculated values of the balance sheet, placed so that the
-// title is at B2: its CSV starts at the first cell with content.
-std::optional<Grid> gnumericRecalculated(const QString& xlsPath, QString* problem)
-{
-    const QString ssconvert = QStandardPaths::findExecutable(QStringLiteral("ssconvert"));
-    if (ssconvert.isEmpty()) {
-        *problem = QStringLiteral("ssconvert is not installed (tools/install-dependencies.sh installs it)");
-        return std::nullopt;
-    }
-    const QString csvPath = xlsPath + QStringLiteral(".csv");
-    QProcess process;
-    process.start(ssconvert, {QStringLiteral("--recalc"), QStringLiteral("-T"), QStringLiteral("Gnumeric_stf:stf_assistant"),
-                              QStringLiteral("-O"),
-                              QStringLiteral("separator=, format=raw eol=unix sheet=\"Balance Sheet\""), xlsPath,
-                              csvPath});
-    if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) {
-        *problem = QStringLiteral("ssconvert failed: ") + QString::fromUtf8(process.readAllStandardError());
-        return std::nullopt;
-    }
-    const Grid csv = parseCsv(readFileBytes(csvPath));
-    for (const auto& [where, field] : csv) {
-        if (field == QStringLiteral("Balance Sheet")) {
-            const int dr = 1 - where.first, dc = 1 - where.second;
-            Grid grid;
-            for (const auto& [w, f] : csv)
-                grid[{w.first + dr, w.second + dc}] = f;
-            return grid;
-        }
-    }
-    *problem = QStringLiteral("no title in ssconvert's CSV");
-    return std::nullopt;
-}
-
-QString field(const Grid& grid, const char* a1)
-{
-    const CellAddress where = cellAddress(a1);
-    return testing_support::csvField(grid, where.row, where.column);
-}
+using testing_support::csvField;
 
 } // namespace
 
@@ -226,18 +183,18 @@ TEST(AutomationRun, GnumericComputesTheTotalsWeStored)
     const QString path = fillAndSaveLikeTheRun();
     const spreadsheet::Workbook book = readBack(path);
     QString problem;
-    const std::optional<Grid> grid = gnumericRecalculated(path, &problem);
+    const std::optional<Grid> grid = testing_support::gnumericRecalculatedBalanceSheet(path, &problem);
     ASSERT_TRUE(grid) << problem.toStdString();
     for (const auto& [cell, total] : kSampleTotals) {
         bool ok = false;
-        const double computed = field(*grid, cell.c_str()).toDouble(&ok);
-        ASSERT_TRUE(ok) << cell << " shows \"" << field(*grid, cell.c_str()).toStdString() << '"';
+        const double computed = csvField(*grid, cell.c_str()).toDouble(&ok);
+        ASSERT_TRUE(ok) << cell << " shows \"" << csvField(*grid, cell.c_str()).toStdString() << '"';
         EXPECT_EQ(computed, total) << cell;
         EXPECT_EQ(Value(computed), valueOf(book, cell.c_str())) << cell;
     }
     for (const auto& [a1, amount] : sample::sampleAmounts())
-        EXPECT_EQ(field(*grid, a1).toDouble(), amount) << a1;
-    EXPECT_EQ(field(*grid, "C3").toDouble(), kBalanceDateSerial);
+        EXPECT_EQ(csvField(*grid, a1).toDouble(), amount) << a1;
+    EXPECT_EQ(csvField(*grid, "C3").toDouble(), kBalanceDateSerial);
 }
 
 TEST(AutomationRun, TemplateOpenedReadOnlyIsLeftAsItWas)
