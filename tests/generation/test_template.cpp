@@ -153,7 +153,8 @@ TEST(Template, CellFormatsFollowTheirRole)
 
 TEST(Template, SheetLayoutWindowAndPage)
 {
-    const Worksheet& sheet = balanceSheet(generation::balanceSheetTemplate());
+    const Workbook book = generation::balanceSheetTemplate();
+    const Worksheet& sheet = balanceSheet(book);
     EXPECT_EQ(sheet.rows.at(0).heightTwips, 120);
     EXPECT_TRUE(sheet.rows.at(0).customHeight);
     EXPECT_FALSE(sheet.rows.at(1).customHeight);
