@@ -101,15 +101,14 @@ protected:
         return spreadsheet::readXlsFile(readFileBytes(full));
     }
 
-    // Each test starts with an empty temporary folder, no stored entries
-    // and no shown boxes, also when several run in one process.
+    // Each test starts with an empty temporary folder and no stored
+    // entries, also when several run in one process.
     struct FreshStart {
         FreshStart()
         {
             qputenv("TEMP", (testing_support::testRoot() + QStringLiteral("/temp")).toLocal8Bit());
             testing_support::emptyFolder(tempFolder());
             QFile::remove(testing_support::settingsFilePath());
-            testing_support::recordedDialogs() = {};
         }
     } freshStart;
     Form1 window;

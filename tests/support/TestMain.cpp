@@ -51,6 +51,16 @@ void removeTree(const std::string& root)
         QDir(QString::fromStdString(root)).removeRecursively();
 }
 
+// Every test starts with no recorded boxes and the recording host, also
+// when several tests run in one process.
+class FreshDialogs final : public ::testing::EmptyTestEventListener {
+    void OnTestStart(const ::testing::TestInfo&) override
+    {
+        testing_support::recordedDialogs() = {};
+        services::setDialogHost(&testing_support::recordedDialogs());
+    }
+};
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -58,6 +68,7 @@ int main(int argc, char** argv)
     const std::string root = makePrivateRoot();
     setPrivateEnvironment(root);
     ::testing::InitGoogleTest(&argc, argv);
+    ::testing::UnitTest::GetInstance()->listeners().Append(new FreshDialogs);
     int status = 0;
     {
         QApplication application(argc, argv);
