@@ -270,8 +270,22 @@ void Form2::RedrawImage()
     trap.step(114, [&] { pointer_->set(services::WindowPointer::Default); });
     trap.step(116, [&] { HScroll1->setValue(0); });
     trap.step(118, [&] { VScroll1->setValue(0); });
-    trap.step(120, [&] { HScroll1->setEnabled(viewportInnerWidth() < view_.mZoomWidth); });
-    trap.step(122, [&] { VScroll1->setEnabled(viewportInnerHeight() < view_.mZoomHeight); });
+    // The ranges follow the zoomed picture, so a bar moved to its end shows
+    // the picture's edge, not blank space past it (or stops short of it).
+    trap.step(120, [&] {
+        HScroll1->setEnabled(viewportInnerWidth() < view_.mZoomWidth);
+        fitScrollRange(HScroll1, view_.mHScrollStep, scrollSetupFor(Picture1->outerWidth(), kViewportOuterWidth));
+    });
+    trap.step(122, [&] {
+        VScroll1->setEnabled(viewportInnerHeight() < view_.mZoomHeight);
+        fitScrollRange(VScroll1, view_.mVScrollStep, scrollSetupFor(Picture1->outerHeight(), kViewportOuterHeight));
+    });
+}
+
+void Form2::fitScrollRange(QScrollBar* bar, qint16& step, const ScrollSetup& setup)
+{
+    bar->setMaximum(setup.enabled ? setup.maximum : 0);
+    step = setup.step;
 }
 
 void Form2::PushButton1_Click()
@@ -313,17 +327,13 @@ void Form2::SetupScrollbars()
 
     const ScrollSetup horizontal = scrollSetupFor(Picture1->outerWidth(), kViewportOuterWidth);
     HScroll1->setEnabled(horizontal.enabled);
-    if (horizontal.enabled)
-        HScroll1->setMaximum(horizontal.maximum);
-    view_.mHScrollStep = horizontal.step;
+    fitScrollRange(HScroll1, view_.mHScrollStep, horizontal);
     if (horizontal.enabled)
         HScroll1->setValue(0);
 
     const ScrollSetup vertical = scrollSetupFor(Picture1->outerHeight(), kViewportOuterHeight);
     VScroll1->setEnabled(vertical.enabled);
-    if (vertical.enabled)
-        VScroll1->setMaximum(vertical.maximum);
-    view_.mVScrollStep = vertical.step;
+    fitScrollRange(VScroll1, view_.mVScrollStep, vertical);
     if (vertical.enabled)
         VScroll1->setValue(0);
 }

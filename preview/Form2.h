@@ -87,6 +87,8 @@ private:
     void ZoomStep(qint32& direction);
     void SetZoom(float& candidate);
     void SetupScrollbars();
+    // The bar's range and the twips per position for the image box's size.
+    static void fitScrollRange(QScrollBar* bar, qint16& step, const ScrollSetup& setup);
     void HScroll1_Change();
     void VScroll1_Change();
     void picture1_MouseDown(Qt::MouseButtons button, float x, float y);

@@ -267,6 +267,31 @@ TEST_F(PreviewTest, AZoomRedrawReturnsOnlyScrolledAxesToZero)
 
 // ---------------------------------------------------------------- scroll
 
+TEST_F(PreviewTest, ScrollRangesFollowTheZoomedSheet)
+{
+    // The size of the balance sheet's picture: 753 x 697 pixels.
+    ASSERT_NO_FATAL_FAILURE(open(753, 697)); // unscaled 11293 x 10453 twips
+    EXPECT_EQ(window.VScroll1->maximum(), 303); // 3028 twips over
+    EXPECT_EQ(window.viewport().mVScrollStep, 10);
+
+    zoomOut(); // 8469 x 7839: narrower than the viewport, 414 twips too high
+    EXPECT_FALSE(window.HScroll1->isEnabled());
+    EXPECT_EQ(window.viewport().mHScrollStep, 0);
+    EXPECT_TRUE(window.VScroll1->isEnabled());
+    EXPECT_EQ(window.VScroll1->maximum(), 41);
+    window.VScroll1->setValue(window.VScroll1->maximum());
+    const float bottom = window.Picture1->top() + window.Picture1->outerHeight();
+    EXPECT_GE(bottom, float(Form2::viewportInnerHeight())); // no blank below the sheet
+    EXPECT_LT(bottom, float(Form2::viewportInnerHeight() + 100));
+
+    zoomIn(); // back at 100 %: the whole height can be reached again
+    EXPECT_EQ(window.VScroll1->value(), 0);
+    EXPECT_EQ(window.VScroll1->maximum(), 303);
+    EXPECT_EQ(window.HScroll1->maximum(), 196); // 1963 twips over
+    window.HScroll1->setValue(196);
+    EXPECT_FLOAT_EQ(window.Picture1->left(), -1960);
+}
+
 TEST_F(PreviewTest, APicture8000TwipsWideNeedsNoHorizontalBar)
 {
     ASSERT_NO_FATAL_FAILURE(open(534, 100)); // 8010 twips, unscaled 8008
