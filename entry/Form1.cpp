@@ -474,6 +474,9 @@ void Form1::PushButton22_Click()
     });
     trap.step(154, [&] { pointer_->set(services::WindowPointer::Default); });
     trap.step(156, [&] {
+        // Without a folder the name would land in the root folder.
+        if (folder.isEmpty())
+            throw Failure(QStringLiteral("There is no temporary folder to save the workbook in."));
         // The name is claimed by creating it exclusively, so no other process
         // or planted link can share it; SaveAs then replaces the empty file.
         QString path;
@@ -483,9 +486,9 @@ void Form1::PushButton22_Click()
         workbookPath = path;
     });
     trap.step(172, [&] {
-        if (!ExcelBook)
-            throw Failure(QStringLiteral("Object variable or With block variable not set"));
         try {
+            if (!ExcelBook)
+                throw Failure(QStringLiteral("Object variable or With block variable not set"));
             ExcelBook->SaveAs(workbookPath, generation::saveFormatForVersion(ExcelApp));
         } catch (...) {
             // A claimed name that was never filled is not a workbook.

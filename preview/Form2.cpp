@@ -69,6 +69,11 @@ void copyWorkbookSafely(const QString& source, const QString& target)
     if (!in.open(QIODevice::ReadOnly))
         throw Failure(QStringLiteral("Could not read the workbook %1: %2")
                           .arg(QDir::toNativeSeparators(source), in.errorString()));
+    // An empty file is never a workbook: one that was not generated must not
+    // replace the user's file.
+    if (in.size() == 0)
+        throw Failure(QStringLiteral("The workbook %1 is empty: it was not generated, so there is nothing to save.")
+                          .arg(QDir::toNativeSeparators(source)));
     if (QFileInfo(target).isDir())
         throw Failure(QStringLiteral("Could not save to %1: it is a folder.").arg(shownTarget));
     // The copy goes to a temporary file beside the target and replaces the

@@ -18,7 +18,9 @@
 #include <QPushButton>
 #include <QRegularExpression>
 
+#include <algorithm>
 #include <map>
+#include <unistd.h>
 
 using entry::Form1;
 using entry_tests::amountBoxes;
@@ -241,6 +243,45 @@ TEST_F(GenerationRunTest, TakenWorkbookNamesAreDrawnAgainAndLinksThereAreNotFoll
     const spreadsheet::Workbook book = spreadsheet::readXlsFile(readFileBytes(ours));
     for (const auto& [a1, amount] : sample::sampleAmounts())
         EXPECT_EQ(numberIn(book, a1), amount) << a1;
+}
+
+TEST_F(GenerationRunTest, ATemplateThatCannotBeOpenedLeavesNoEmptyWorkbook)
+{
+    ASSERT_NO_FATAL_FAILURE(writeFileBytes(tempPath(QStringLiteral("template.xlt")), QByteArray("not a workbook")));
+    run();
+    EXPECT_FALSE(messages().isEmpty());
+    // The claimed name is given up when nothing was saved under it, so the
+    // preview has no workbook to copy over a file of the user's.
+    EXPECT_TRUE(workbooksInTemp().isEmpty()) << workbooksInTemp().join(u' ').toStdString();
+    ASSERT_NE(window.form2(), nullptr);
+    EXPECT_TRUE(window.form2()->isVisible());
+}
+
+TEST_F(GenerationRunTest, WithoutATemporaryFolderNothingIsWrittenElsewhere)
+{
+    // No TEMP, and the private fallback folder is not private: refused.
+    qunsetenv("TEMP");
+    const QString systemTemp = testing_support::testRoot() + QStringLiteral("/system-temp");
+    ASSERT_TRUE(QDir().mkpath(systemTemp));
+    qputenv("TMPDIR", systemTemp.toLocal8Bit());
+    const QString fallback = systemTemp + QStringLiteral("/corvantis-") + QString::number(::getuid());
+    ASSERT_TRUE(QDir().mkpath(fallback));
+    ASSERT_TRUE(QFile::setPermissions(fallback, QFileDevice::Permissions(0x7755)));
+    const QStringList rootBefore = QDir(QStringLiteral("/")).entryList({QStringLiteral("vetrik*")}, QDir::Files);
+
+    run();
+    qunsetenv("TMPDIR");
+
+    ASSERT_FALSE(messages().isEmpty());
+    EXPECT_TRUE(messages().first().text.contains(QStringLiteral("is not a private folder")))
+        << messages().first().text.toStdString();
+    EXPECT_TRUE(std::any_of(messages().begin(), messages().end(), [](const auto& shown) {
+        return shown.text.startsWith(QStringLiteral("There is no temporary folder to save the workbook in."));
+    }));
+    EXPECT_EQ(QDir(QStringLiteral("/")).entryList({QStringLiteral("vetrik*")}, QDir::Files), rootBefore);
+    EXPECT_EQ(QDir(fallback).entryList(QDir::Files), QStringList());
+    ASSERT_NE(window.form2(), nullptr);
+    EXPECT_TRUE(window.form2()->mExcelFile.isEmpty());
 }
 
 TEST_F(GenerationRunTest, ADanglingTemplateLinkIsNotFollowed)

@@ -549,6 +549,22 @@ TEST_F(SavingTest, AVanishedWorkbookLeavesTheOldFileAndSaysNoDone)
     EXPECT_EQ(QDir(tempFolder()).entryList(QDir::Files), QStringList{QStringLiteral("old.xls")});
 }
 
+TEST_F(SavingTest, AnEmptyWorkbookNeverReplacesTheUsersFile)
+{
+    const QString path = target(QStringLiteral("old.xls"));
+    testing_support::writeFileBytes(path, QByteArray("old"));
+    testing_support::writeFileBytes(workbook, QByteArray());
+    recordedDialogs().answers.push_back(Answer::Yes);
+    saveAs(path);
+    ASSERT_EQ(recordedDialogs().messages.size(), 1);
+    const QString report = recordedDialogs().messages[0].text;
+    EXPECT_TRUE(report.startsWith(QStringLiteral("The workbook ") + QDir::toNativeSeparators(workbook)
+                                  + QStringLiteral(" is empty: it was not generated, so there is nothing to save.")))
+        << report.toStdString();
+    EXPECT_TRUE(report.endsWith(reportTail(QStringLiteral("PushButton6_Click"), 124)));
+    EXPECT_EQ(testing_support::readFileBytes(path), QByteArray("old"));
+}
+
 TEST_F(SavingTest, AReadOnlyFolderLeavesTheOldFileAndSaysNoDone)
 {
     const QString folder = target(QStringLiteral("locked"));
