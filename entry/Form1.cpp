@@ -29,6 +29,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScopeGuard>
 
 namespace entry {
 namespace {
@@ -408,6 +409,13 @@ void Form1::PushButton22_Click()
 {
     using generation::ExcelApp;
     using generation::ExcelBook;
+    // Deleting the run's files lets waiting events through, so the second
+    // click of a double-click would start a run inside this one and leave
+    // its workbook untracked. One run at a time.
+    if (runInProgress_)
+        return;
+    runInProgress_ = true;
+    const auto runEnded = qScopeGuard([this] { runInProgress_ = false; });
     ErrorTrap trap(services::locationText(QStringLiteral("Form1"), QStringLiteral("PushButton22_Click")));
 
     QString assetSkips, liabilitySkips, folder, templatePath, picturePath, workbookPath;

@@ -89,6 +89,7 @@ private:
     bool centred_ = false;
     std::unique_ptr<preview::Form2> form2_;
     std::function<double()> workbookNameDraw_;
+    bool runInProgress_ = false;
 };
 
 } // namespace entry

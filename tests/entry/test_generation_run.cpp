@@ -15,6 +15,7 @@
 #include <QDateEdit>
 #include <QDir>
 #include <QFile>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QRegularExpression>
 
@@ -282,6 +283,27 @@ TEST_F(GenerationRunTest, WithoutATemporaryFolderNothingIsWrittenElsewhere)
     EXPECT_EQ(QDir(fallback).entryList(QDir::Files), QStringList());
     ASSERT_NE(window.form2(), nullptr);
     EXPECT_TRUE(window.form2()->mExcelFile.isEmpty());
+}
+
+TEST_F(GenerationRunTest, ADoubleClickRunsOnce)
+{
+    window.show();
+    // The second click of a double-click, still waiting while the first runs.
+    const QPoint centre = window.PushButton22->rect().center();
+    const QPoint global = window.PushButton22->mapToGlobal(centre);
+    QCoreApplication::postEvent(window.PushButton22, new QMouseEvent(QEvent::MouseButtonPress, centre, global,
+                                                                     Qt::LeftButton, Qt::LeftButton, Qt::NoModifier));
+    QCoreApplication::postEvent(window.PushButton22, new QMouseEvent(QEvent::MouseButtonRelease, centre, global,
+                                                                     Qt::LeftButton, Qt::NoButton, Qt::NoModifier));
+    run();
+
+    EXPECT_TRUE(messages().isEmpty()) << messages().value(0).text.toStdString();
+    ASSERT_EQ(workbooksInTemp().size(), 1);
+    ASSERT_NE(window.form2(), nullptr);
+    EXPECT_EQ(window.form2()->mExcelFile, tempFolder() + u'/' + workbooksInTemp().first());
+    click(window.form2()->PushButton8); // "< Back" deletes the one workbook
+    entry_tests::settle();
+    EXPECT_TRUE(workbooksInTemp().isEmpty());
 }
 
 TEST_F(GenerationRunTest, ADanglingTemplateLinkIsNotFollowed)
