@@ -180,10 +180,12 @@ QString RegistryCapture()
 
 QString LocalDecimalSeparator()
 {
-    const QString half = userLocale().toString(0.5).trimmed();
+    // Characters, not UTF-16 units: some locales' digits take two units.
+    const QList<uint> half = userLocale().toString(0.5).trimmed().toUcs4();
     if (half.size() < 2)
         throw Failure(QStringLiteral("The number format gives no decimal separator."));
-    return half.mid(1, 1);
+    const char32_t separator = half[1];
+    return QString::fromUcs4(&separator, 1);
 }
 
 QString ToLocalDecimal(const QString& numberText)
