@@ -67,6 +67,40 @@ SharedStrings collectStrings(const Workbook& workbook)
     return strings;
 }
 
+// Appends the characters to the last part. When it is full they go on in a
+// new part that starts by repeating the width byte, as a continued string
+// must; a character is never split between parts.
+void appendContinuedCharacters(QList<QByteArray>& parts, const QString& text, bool wide)
+{
+    qsizetype written = 0;
+    while (written < text.size()) {
+        const qsizetype room = (RecordWriter::kMaxBody - parts.last().size()) / (wide ? 2 : 1);
+        if (room == 0) {
+            parts.append(FieldWriter().u8(wide ? 1 : 0).data());
+            continue;
+        }
+        const qsizetype take = std::min(room, text.size() - written);
+        FieldWriter chars;
+        for (qsizetype c = written; c < written + take; ++c) {
+            if (wide)
+                chars.u16(text[c].unicode());
+            else
+                chars.u8(std::uint8_t(text[c].unicode()));
+        }
+        parts.last().append(chars.data());
+        written += take;
+    }
+}
+
+// A formula's text result, going on in CONTINUE records when long.
+void writeStringResult(RecordWriter& out, const QString& text)
+{
+    const bool wide = !fitsEightBits(text);
+    QList<QByteArray> parts{FieldWriter().u16(std::uint16_t(text.size())).u8(wide ? 1 : 0).data()};
+    appendContinuedCharacters(parts, text, wide);
+    out.writeParts(record::String, parts);
+}
+
 // SST: strings may go on in CONTINUE records, but a string's header never
 // splits, and a part that goes on with characters repeats the width byte.
 // EXTSST then points at every eighth (or so) string for fast lookup.
@@ -83,24 +117,7 @@ void writeSharedStrings(RecordWriter& out, const SharedStrings& strings)
         if (i % bucketSize == 0)
             bucketStarts.append({int(parts.size() - 1), parts.last().size()});
         parts.last().append(FieldWriter().u16(std::uint16_t(text.size())).u8(wide ? 1 : 0).data());
-        qsizetype written = 0;
-        while (written < text.size()) {
-            const qsizetype room = (RecordWriter::kMaxBody - parts.last().size()) / (wide ? 2 : 1);
-            if (room == 0) {
-                parts.append(FieldWriter().u8(wide ? 1 : 0).data());
-                continue;
-            }
-            const qsizetype take = std::min(room, text.size() - written);
-            FieldWriter chars;
-            for (qsizetype c = written; c < written + take; ++c) {
-                if (wide)
-                    chars.u16(text[c].unicode());
-                else
-                    chars.u8(std::uint8_t(text[c].unicode()));
-            }
-            parts.last().append(chars.data());
-            written += take;
-        }
+        appendContinuedCharacters(parts, text, wide);
     }
     const qsizetype sstStart = out.position();
     out.writeParts(record::Sst, parts);
@@ -348,14 +365,16 @@ void writeCell(RecordWriter& out, int row, int column, const Cell& cell, const S
         refuse(QStringLiteral("Cell %1 holds %2 characters; a cell holds at most %3.")
                    .arg(cellName({row, column})).arg(text->size()).arg(kMaxCellText));
     if (!cell.formula.isEmpty()) {
-        if (cell.formula.size() > 0xFFFF)
+        // A FORMULA record cannot go on in CONTINUE records: its tokens must
+        // fit in one body after the 22 bytes before them.
+        if (cell.formula.size() > RecordWriter::kMaxBody - 22)
             refuse(QStringLiteral("The formula of cell %1 is too long to store.").arg(cellName({row, column})));
         bool needsString = false;
         const QByteArray result = formulaResult(cell.value, needsString);
         out.write(record::Formula, FieldWriter().u16(r).u16(c).u16(xf).bytes(result).u16(0).u32(0)
                                         .u16(std::uint16_t(cell.formula.size())).bytes(cell.formula));
         if (needsString)
-            out.write(record::String, FieldWriter().longString(std::get<QString>(cell.value)));
+            writeStringResult(out, std::get<QString>(cell.value));
         return;
     }
     if (const auto* number = std::get_if<double>(&cell.value)) {

@@ -195,6 +195,48 @@ TEST(XlsStream, LongSharedStringsGoOnInContinueRecords)
     EXPECT_EQ(std::get<QString>(back.sheets[0].cell({459, 1})->value), QStringLiteral("short 399"));
 }
 
+TEST(XlsStream, LongFormulaTextResultsGoOnInContinueRecords)
+{
+    Workbook book = smallWorkbook();
+    Worksheet& sheet = book.sheets[0];
+    QString latin(9000, u'a');
+    for (int i = 0; i < latin.size(); ++i)
+        latin[i] = QChar(u'a' + i % 26);
+    const QString wide(5000, QChar(0x65E5));
+    sheet.cellAt({40, 0}) = Cell{latin, QByteArray::fromHex("1e0200"), 15};
+    sheet.cellAt({41, 0}) = Cell{wide, QByteArray::fromHex("1e0200"), 15};
+    const QByteArray stream = writeWorkbookStream(book);
+
+    int longStrings = 0;
+    for (const biff::Record& record : recordsOf(stream)) {
+        if (record.type != biff::record::String || record.continues.isEmpty())
+            continue;
+        ++longStrings;
+        for (const QByteArray& part : record.continues) {
+            ASSERT_FALSE(part.isEmpty());
+            EXPECT_EQ(quint8(part[0]), record.body[2] == 1 ? 1 : 0) << "each part repeats the width byte";
+        }
+    }
+    EXPECT_EQ(longStrings, 2);
+    const Workbook back = readWorkbookStream(stream);
+    EXPECT_EQ(std::get<QString>(back.sheets[0].cell({40, 0})->value), latin);
+    EXPECT_EQ(std::get<QString>(back.sheets[0].cell({41, 0})->value), wide);
+}
+
+TEST(XlsStream, AFormulaTooLongForOneRecordIsRefused)
+{
+    Workbook book = smallWorkbook();
+    book.sheets[0].cellAt({40, 0}) = Cell{0.0, QByteArray(biff::RecordWriter::kMaxBody - 22, '\x16'), 15};
+    EXPECT_NO_THROW(writeWorkbookStream(book));
+    book.sheets[0].cellAt({40, 0}).formula.append('\x16');
+    try {
+        writeWorkbookStream(book);
+        ADD_FAILURE() << "no refusal";
+    } catch (const FileFormatError& error) {
+        EXPECT_STREQ(error.what(), "The formula of cell A41 is too long to store.");
+    }
+}
+
 TEST(XlsStream, ExtSstPointsAtTheStartOfStrings)
 {
     Workbook book = smallWorkbook();
