@@ -512,6 +512,10 @@ void SheetReader::read(RecordReader& reader)
             column.first = in.u16(); column.last = in.u16();
             column.width = in.u16(); column.formatIndex = in.u16();
             column.hidden = in.u16() & 0x0001;
+            // Excel and LibreOffice end a range that runs to the sheet's edge
+            // at 256, one past the last column.
+            if (column.last == kMaxColumns && column.first < kMaxColumns)
+                column.last = kMaxColumns - 1;
             if (column.first > column.last || column.last >= kMaxColumns)
                 in.fail(QStringLiteral("columns %1 to %2 are not a range of the sheet").arg(column.first).arg(column.last));
             sheet_.columns.append(column);

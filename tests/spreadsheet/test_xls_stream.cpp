@@ -237,6 +237,24 @@ TEST(XlsStream, AFormulaTooLongForOneRecordIsRefused)
     }
 }
 
+TEST(XlsStream, AColumnRangeEndingOnePastTheLastColumnIsRead)
+{
+    // Excel and LibreOffice write 256 as the end of a range that runs to the
+    // sheet's edge.
+    Workbook book = smallWorkbook();
+    book.sheets[0].columns = {ColumnInfo{0, 0, 438, 15, false}, ColumnInfo{2, 255, 7789, 16, false}};
+    QByteArray stream = writeWorkbookStream(book);
+    const QByteArray written = QByteArray::fromHex("7d000c000200ff00");
+    ASSERT_EQ(stream.count(written), 1);
+    stream.replace(written, QByteArray::fromHex("7d000c0002000001"));
+    const Workbook back = readWorkbookStream(stream);
+    EXPECT_EQ(back.sheets[0].columns, book.sheets[0].columns);
+
+    const QByteArray beyond = QByteArray::fromHex("7d000c0002000101"); // 257: damage
+    stream.replace(QByteArray::fromHex("7d000c0002000001"), beyond);
+    EXPECT_THROW(readWorkbookStream(stream), FileFormatError);
+}
+
 TEST(XlsStream, ExtSstPointsAtTheStartOfStrings)
 {
     Workbook book = smallWorkbook();
