@@ -622,6 +622,11 @@ void checkReferences(const Workbook& book)
                 reject(QStringLiteral("a column of sheet \"%1\" uses format %2, which does not exist")
                            .arg(sheet.name).arg(column.formatIndex));
         }
+        for (const auto& [row, info] : sheet.rows) {
+            if (info.formatIndex && *info.formatIndex >= book.formats.size())
+                reject(QStringLiteral("row %1 of sheet \"%2\" uses format %3, which does not exist")
+                           .arg(row + 1).arg(sheet.name).arg(*info.formatIndex));
+        }
     }
 }
 

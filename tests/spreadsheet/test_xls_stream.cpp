@@ -2,6 +2,7 @@
 #include "spreadsheet/XlsStream.h"
 
 #include <QtEndian>
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 using namespace spreadsheet;
@@ -253,6 +254,23 @@ TEST(XlsStream, AColumnRangeEndingOnePastTheLastColumnIsRead)
     const QByteArray beyond = QByteArray::fromHex("7d000c0002000101"); // 257: damage
     stream.replace(QByteArray::fromHex("7d000c0002000001"), beyond);
     EXPECT_THROW(readWorkbookStream(stream), FileFormatError);
+}
+
+TEST(XlsStream, ARowFormatThatDoesNotExistIsDamage)
+{
+    QByteArray stream = writeWorkbookStream(smallWorkbook()); // row 41 has format 16
+    const qsizetype row = stream.indexOf(QByteArray::fromHex("080210002800"));
+    ASSERT_GE(row, 0);
+    ASSERT_NO_THROW(readWorkbookStream(stream));
+    // The format index sits in the top bytes of the options, body bytes 14-15.
+    stream[row + 4 + 14] = char(0xF4); // 500
+    stream[row + 4 + 15] = char(0x01);
+    try {
+        readWorkbookStream(stream);
+        ADD_FAILURE() << "no refusal";
+    } catch (const FileFormatError& error) {
+        EXPECT_THAT(error.what(), ::testing::HasSubstr("row 41 of sheet \"First sheet\" uses format 500"));
+    }
 }
 
 TEST(XlsStream, ExtSstPointsAtTheStartOfStrings)
