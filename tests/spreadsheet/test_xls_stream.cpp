@@ -166,13 +166,24 @@ TEST(XlsStream, FontFourIsNeverReferenced)
     EXPECT_EQ(readWorkbookStream(stream).formats[16].fontIndex, 4);
 }
 
+namespace {
+
+// "abc…z" repeated to the length: one byte a character, longer than a record.
+QString longLatinText(qsizetype length)
+{
+    QString text(length, u'a');
+    for (qsizetype i = 0; i < length; ++i)
+        text[i] = QChar(char16_t(u'a' + i % 26));
+    return text;
+}
+
+} // namespace
+
 TEST(XlsStream, LongSharedStringsGoOnInContinueRecords)
 {
     Workbook book = smallWorkbook();
     Worksheet& sheet = book.sheets[0];
-    QString latin(9000, u'a');
-    for (int i = 0; i < latin.size(); ++i)
-        latin[i] = QChar(u'a' + i % 26);
+    const QString latin = longLatinText(9000);
     QString wide(6000, QChar(0x65E5));
     wide[0] = u'x';
     sheet.cellAt({50, 0}).value = latin;
@@ -200,9 +211,7 @@ TEST(XlsStream, LongFormulaTextResultsGoOnInContinueRecords)
 {
     Workbook book = smallWorkbook();
     Worksheet& sheet = book.sheets[0];
-    QString latin(9000, u'a');
-    for (int i = 0; i < latin.size(); ++i)
-        latin[i] = QChar(u'a' + i % 26);
+    const QString latin = longLatinText(9000);
     const QString wide(5000, QChar(0x65E5));
     sheet.cellAt({40, 0}) = Cell{latin, QByteArray::fromHex("1e0200"), 15};
     sheet.cellAt({41, 0}) = Cell{wide, QByteArray::fromHex("1e0200"), 15};
