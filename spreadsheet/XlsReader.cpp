@@ -324,6 +324,7 @@ private:
     Cell& cellFor(FieldReader& in, std::uint16_t row, std::uint16_t column, std::uint16_t format);
     void readCellRecord(const Record& record);
     void readFormula(const Record& record, RecordReader& reader);
+    void dropPlainRows();
 
     Worksheet& sheet_;
     Workbook& book_;
@@ -339,6 +340,17 @@ Cell& SheetReader::cellFor(FieldReader& in, std::uint16_t row, std::uint16_t col
     cell = Cell{};
     cell.formatIndex = format;
     return cell;
+}
+
+// A row record that only spans cells says nothing the model keeps. Judged
+// once the whole sheet is read: the default height may come after the rows.
+void SheetReader::dropPlainRows()
+{
+    std::erase_if(sheet_.rows, [&](const auto& entry) {
+        const RowInfo& info = entry.second;
+        return !info.customHeight && !info.hidden && !info.formatIndex
+               && info.heightTwips == sheet_.defaultRowHeightTwips;
+    });
 }
 
 void SheetReader::readCellRecord(const Record& record)
@@ -459,7 +471,7 @@ void SheetReader::read(RecordReader& reader)
             reject(QStringLiteral("sheet \"%1\" has no EOF record").arg(sheet_.name));
         const Record record = reader.next();
         switch (record.type) {
-        case record::Eof: return;
+        case record::Eof: dropPlainRows(); return;
         case record::CalcMode: book_.calculation.automatic = FieldReader(record, "CALCMODE").u16() != 0; break;
         case record::CalcCount: book_.calculation.iterationCount = FieldReader(record, "CALCCOUNT").u16(); break;
         case record::Iteration: book_.calculation.iterate = flagOf(record, "ITERATION"); break;
@@ -533,9 +545,7 @@ void SheetReader::read(RecordReader& reader)
             info.customHeight = options & 0x40;
             if (options & 0x80)
                 info.formatIndex = int((options >> 16) & 0x0FFF);
-            // A row record that only spans cells says nothing the model keeps.
-            if (info.customHeight || info.hidden || info.formatIndex || info.heightTwips != sheet_.defaultRowHeightTwips)
-                sheet_.rows[row] = info;
+            sheet_.rows[row] = info;
             break;
         }
         case record::Formula: readFormula(record, reader); break;

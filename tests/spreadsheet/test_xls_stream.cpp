@@ -282,6 +282,21 @@ TEST(XlsStream, ARowFormatThatDoesNotExistIsDamage)
     }
 }
 
+TEST(XlsStream, RowsAreJudgedPlainAgainstTheSheetsFinalDefaultHeight)
+{
+    // A default height that comes after the rows (here as a record kept
+    // after the window) decides which rows say nothing of their own.
+    Workbook book = smallWorkbook();
+    Worksheet& sheet = book.sheets[0];
+    sheet.defaultRowHeightTwips = 300;
+    sheet.rows[5] = RowInfo{255, false, false, std::nullopt};
+    sheet.keptAfterWindow.append(KeptRecord{biff::record::DefaultRowHeight, QByteArray::fromHex("0000ff00"), {}});
+    const Workbook first = readWorkbookStream(writeWorkbookStream(book));
+    EXPECT_EQ(first.sheets[0].defaultRowHeightTwips, 255);
+    EXPECT_FALSE(first.sheets[0].rows.contains(5));
+    EXPECT_EQ(readWorkbookStream(writeWorkbookStream(first)), first);
+}
+
 TEST(XlsStream, ExtSstPointsAtTheStartOfStrings)
 {
     Workbook book = smallWorkbook();
