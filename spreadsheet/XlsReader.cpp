@@ -3,6 +3,7 @@
 #include "spreadsheet/BiffStream.h"
 #include "spreadsheet/XlsStream.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -572,7 +573,9 @@ void SheetReader::read(RecordReader& reader)
             const int numerator = in.u16(), denominator = in.u16();
             if (denominator == 0)
                 in.fail(QStringLiteral("the zoom has a denominator of 0"));
-            sheet_.window.zoomPercent = int(std::lround(100.0 * numerator / denominator));
+            // Spreadsheet programs zoom from 10 to 400 %; a value outside
+            // that is read as the nearest one rather than refused.
+            sheet_.window.zoomPercent = std::clamp(int(std::lround(100.0 * numerator / denominator)), 10, 400);
             break;
         }
         case record::Selection: {

@@ -297,6 +297,21 @@ TEST(XlsStream, RowsAreJudgedPlainAgainstTheSheetsFinalDefaultHeight)
     EXPECT_EQ(readWorkbookStream(writeWorkbookStream(first)), first);
 }
 
+TEST(XlsStream, AZoomOutsideTenToFourHundredPercentIsReadAsTheNearest)
+{
+    Workbook book = smallWorkbook();
+    book.sheets[0].window.zoomPercent = 75;
+    QByteArray stream = writeWorkbookStream(book);
+    const QByteArray scl = QByteArray::fromHex("a00004000300" "0400"); // 3/4
+    ASSERT_EQ(stream.count(scl), 1);
+    stream.replace(scl, QByteArray::fromHex("a0000400ffff" "0300")); // 65535/3
+    const Workbook huge = readWorkbookStream(stream);
+    EXPECT_EQ(huge.sheets[0].window.zoomPercent, 400);
+    EXPECT_EQ(readWorkbookStream(writeWorkbookStream(huge)), huge);
+    stream.replace(QByteArray::fromHex("a0000400ffff0300"), QByteArray::fromHex("a000040001006400")); // 1/100
+    EXPECT_EQ(readWorkbookStream(stream).sheets[0].window.zoomPercent, 10);
+}
+
 TEST(XlsStream, ExtSstPointsAtTheStartOfStrings)
 {
     Workbook book = smallWorkbook();
