@@ -36,8 +36,9 @@ public:
     // Full path of the generated workbook in the temporary folder.
     QString mExcelFile;
 
-    // Gives the image box the sheet's picture; the next activation takes it
-    // into the hidden copy and shows it at 100 %.
+    // Gives the image box the sheet's picture and prepares the viewport for
+    // it (hidden copy, 100 %, scroll bars): at once when the window is the
+    // active one, else on its next activation.
     void setPicture(const QPixmap& picture);
     // Shows the window (not modal) and makes it the active one.
     void showPreview();
