@@ -5,10 +5,15 @@
 
 #include <QApplication>
 
+#include <csignal>
 #include <cstdio>
+#include <sys/prctl.h>
 
 int main(int argc, char** argv)
 {
+    // Ends with the test that started it: left running, it would make its
+    // folders again in the test's root after that was removed.
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
     // The store shows its one message through a message box; never a real screen.
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
