@@ -257,6 +257,10 @@ void Range::CopyPicture() const
         recalculate(workbook_->model);
         workbook_->resultsStale = false;
     }
+    // The new picture replaces the clipboard's before it is drawn: the old
+    // one's memory is free for it, and a refused or failed copy leaves no
+    // earlier picture to be taken for this range.
+    QGuiApplication::clipboard()->clear();
     const QImage picture = paintRange(workbook_->model, sheet_,
                                       {{area_.firstRow, area_.firstColumn}, {area_.lastRow, area_.lastColumn}});
     if (picture.isNull())

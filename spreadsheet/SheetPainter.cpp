@@ -4,10 +4,13 @@
 
 #include <QFontMetricsF>
 #include <QGuiApplication>
+#include <QHash>
 #include <QPainter>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <cstdint>
 #include <optional>
 #include <vector>
 
@@ -32,6 +35,16 @@ constexpr int kDotsPerMetre = 3780;
 // twips as pixels, and drawn scaled down, so every size stays exact.
 constexpr qreal kTextScale = 15;
 
+// Sizes from the file are worked out in 64 bits and kept within this many
+// pixels, far beyond any picture drawn, so no sum or difference of two
+// coordinates overflows an int.
+constexpr std::int64_t kFarPixels = std::int64_t(1) << 30;
+
+int saturated(std::int64_t pixels)
+{
+    return int(std::clamp(pixels, -kFarPixels, kFarPixels));
+}
+
 // A cell font at its exact size, measured in pixels of the picture.
 class TextFont {
 public:
@@ -45,7 +58,16 @@ public:
         lineSpacing = int(std::lround(metrics.lineSpacing() / kTextScale));
     }
 
-    qreal advance(const QString& text) const { return metrics.horizontalAdvance(text) / kTextScale; }
+    qreal advance(const QString& text) const { return setAdvance(text) / kTextScale; }
+    // In the units the font is set in, kTextScale times the picture's. A
+    // file stores a text once and may name it in every cell: each text is
+    // measured once a picture.
+    qreal setAdvance(const QString& text) const
+    {
+        if (const auto found = widths.constFind(text); found != widths.cend())
+            return *found;
+        return *widths.insert(text, metrics.horizontalAdvance(text));
+    }
     qreal advance(QChar character) const { return metrics.horizontalAdvance(character) / kTextScale; }
     qreal underlinePos() const { return metrics.underlinePos() / kTextScale; }
     qreal lineWidth() const { return metrics.lineWidth() / kTextScale; }
@@ -55,6 +77,9 @@ public:
     int ascent = 0;
     int descent = 0;
     int lineSpacing = 0;
+
+private:
+    mutable QHash<QString, qreal> widths;
 };
 
 // Draws text in a TextFont: the painter is scaled while it lives.
@@ -122,16 +147,16 @@ int indentPixels(const Workbook& workbook)
 int storedWidthPixels(int width, int digit)
 {
     // Excel's rounding of 1/256 digit widths to whole pixels.
-    return int((std::int64_t(width) + 128 / digit) * digit / 256);
+    return saturated((std::int64_t(std::max(width, 0)) + 128 / digit) * digit / 256);
 }
 
 int defaultWidthPixels(int characters, int digit)
 {
     // The default width counts its padding apart and is rounded up to a
     // multiple of 8 pixels: 8 characters of Arial 10 make 64 pixels.
-    const int padding = std::max((digit + 3) / 4, 2) * 2 + 1;
-    const int pixels = characters * digit + padding;
-    return (pixels + 7) / 8 * 8;
+    const std::int64_t padding = std::max((digit + 3) / 4, 2) * 2 + 1;
+    const std::int64_t pixels = std::int64_t(std::max(characters, 0)) * digit + padding;
+    return saturated((pixels + 7) / 8 * 8);
 }
 
 const ColumnInfo* columnInfo(const Worksheet& sheet, int column)
@@ -143,16 +168,16 @@ const ColumnInfo* columnInfo(const Worksheet& sheet, int column)
     return nullptr;
 }
 
-int columnPixels(const Worksheet& sheet, int column, int digit)
+int columnPixels(const Worksheet& sheet, const ColumnInfo* info, int digit)
 {
-    if (const ColumnInfo* info = columnInfo(sheet, column))
+    if (info)
         return info->hidden ? 0 : storedWidthPixels(info->width, digit);
     return defaultWidthPixels(sheet.defaultColumnWidth, digit);
 }
 
 int twipsToPixels(int twips)
 {
-    return (std::max(twips, 0) + 7) / 15; // 15 twips a pixel, to the nearest
+    return int((std::int64_t(std::max(twips, 0)) + 7) / 15); // 15 twips a pixel, to the nearest
 }
 
 QString formatCode(const Workbook& workbook, int id)
@@ -171,6 +196,24 @@ struct Shown {
     DisplayText display;
     Kind kind = Kind::Text;
 };
+
+// Cuts the text to what a cell shows (kMaxShownCharacters), with the blanks
+// and fill that fall within it: drawing a cell then costs the same whatever
+// length of text the file stores for it.
+void limitShown(DisplayText& display)
+{
+    if (display.text.size() > kMaxShownCharacters) {
+        qsizetype cut = kMaxShownCharacters;
+        if (display.text.at(cut - 1).isHighSurrogate()) // never half a character
+            --cut;
+        display.text.truncate(cut);
+        display.padding.removeIf([&](const auto& blank) { return blank.first > display.text.size(); });
+        if (display.fill && display.fill->first > display.text.size())
+            display.fill.reset();
+    }
+    if (display.padding.size() > kMaxShownCharacters)
+        display.padding.resize(kMaxShownCharacters);
+}
 
 // A text the cell shows through its format; none for a blank one.
 std::optional<Shown> shownValue(const Workbook& workbook, const Worksheet& sheet, const Cell& cell,
@@ -198,6 +241,7 @@ std::optional<Shown> shownValue(const Workbook& workbook, const Worksheet& sheet
     }
     if (shown.display.text.isEmpty() && !shown.display.fill)
         return std::nullopt;
+    limitShown(shown.display);
     return shown;
 }
 
@@ -207,15 +251,28 @@ public:
     SheetView(const Workbook& workbook, const Worksheet& sheet, int firstColumn)
         : workbook(workbook), sheet(sheet), digit(maxDigitWidth(workbook)), indent(indentPixels(workbook))
     {
-        columnX.resize(kMaxColumns + 1);
-        int x = 0;
+        // A file may hold any number of column records: each column's is
+        // found once, the first naming it, as a lookup would.
+        columnInfos.fill(nullptr);
+        int unnamed = kMaxColumns;
+        for (const ColumnInfo& info : sheet.columns) {
+            for (int c = std::max(info.first, 0); c <= std::min(info.last, kMaxColumns - 1); ++c) {
+                if (!columnInfos[c]) {
+                    columnInfos[c] = &info;
+                    --unnamed;
+                }
+            }
+            if (unnamed == 0)
+                break;
+        }
+        std::int64_t x = 0;
         for (int c = 0; c < kMaxColumns; ++c) {
             columnX[c] = x;
-            x += columnPixels(sheet, c, digit);
+            x += columnPixels(sheet, columnInfos[c], digit);
         }
         columnX[kMaxColumns] = x;
-        const int origin = columnX[firstColumn];
-        for (int& value : columnX)
+        const std::int64_t origin = columnX[firstColumn];
+        for (std::int64_t& value : columnX)
             value -= origin;
         fonts.resize(workbook.fonts.size());
     }
@@ -228,7 +285,7 @@ public:
             index = cell->formatIndex;
         } else if (const auto found = sheet.rows.find(row); found != sheet.rows.end() && found->second.formatIndex) {
             index = *found->second.formatIndex;
-        } else if (const ColumnInfo* info = columnInfo(sheet, column)) {
+        } else if (const ColumnInfo* info = column >= 0 && column < kMaxColumns ? columnInfos[column] : nullptr) {
             index = info->formatIndex;
         }
         return index >= 0 && index < workbook.formats.size() ? workbook.formats[index] : plain;
@@ -262,7 +319,9 @@ public:
         return *fonts[index];
     }
 
-    int x(int column) const { return columnX[std::clamp(column, 0, kMaxColumns)]; }
+    // Exact within the picture; columns far beyond it stop at kFarPixels.
+    int x(int column) const { return saturated(exactX(column)); }
+    std::int64_t exactX(int column) const { return columnX[std::clamp(column, 0, kMaxColumns)]; }
     int width(int column) const { return x(column + 1) - x(column); }
 
     const Workbook& workbook;
@@ -271,7 +330,8 @@ public:
     const int indent; // pixels a level of indent moves the text
 
 private:
-    std::vector<int> columnX;
+    std::array<const ColumnInfo*, kMaxColumns> columnInfos;
+    std::array<std::int64_t, kMaxColumns + 1> columnX;
     std::vector<std::optional<TextFont>> fonts;
     std::optional<TextFont> fallbackFont;
 };
@@ -288,8 +348,8 @@ qreal naturalWidth(const TextFont& metrics, const DisplayText& display)
 QString hashesFor(const TextFont& metrics, qreal available)
 {
     const qreal hash = metrics.advance(QLatin1Char('#'));
-    const int count = hash > 0 ? int(std::floor(available / hash + 1e-6)) : 0;
-    return QString(std::max(count, 0), QLatin1Char('#'));
+    const qreal count = hash > 0 ? std::floor(available / hash + 1e-6) : 0;
+    return QString(qsizetype(std::clamp<qreal>(count, 0, kMaxShownCharacters)), QLatin1Char('#'));
 }
 
 // A number wider than its cell shows "#" across it; the result is what
@@ -312,6 +372,10 @@ DisplayText fitNumber(const TextFont& metrics, const Shown& shown, qreal availab
 void drawPieces(TextPen& pen, const TextFont& metrics, const DisplayText& display, qreal x, int baseline,
                 qreal stretch)
 {
+    // The blanks in the order of their places, each taken once below.
+    std::vector<std::pair<qsizetype, QChar>> blanks(display.padding.begin(), display.padding.end());
+    std::stable_sort(blanks.begin(), blanks.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    auto blank = blanks.cbegin();
     std::vector<qsizetype> breaks;
     for (const auto& [index, character] : display.padding)
         breaks.push_back(index);
@@ -332,16 +396,16 @@ void drawPieces(TextPen& pen, const TextFont& metrics, const DisplayText& displa
         }
         if (until != end)
             continue;
-        for (const auto& [index, character] : display.padding) {
-            if (index == until)
-                x += metrics.advance(character);
+        for (; blank != blanks.cend() && blank->first <= until; ++blank) {
+            if (blank->first == until)
+                x += metrics.advance(blank->second);
         }
         if (display.fill && display.fill->first == until && stretch > 0) {
             const QChar character = display.fill->second;
             const qreal advance = metrics.advance(character);
-            const int count = advance > 0 ? int(std::floor(stretch / advance + 1e-6)) : 0;
-            if (count > 0)
-                pen.draw(x, baseline, QString(count, character));
+            const qreal count = advance > 0 ? std::floor(stretch / advance + 1e-6) : 0;
+            if (count >= 1)
+                pen.draw(x, baseline, QString(qsizetype(std::min<qreal>(count, kMaxShownCharacters)), character));
             x += stretch;
             stretch = 0; // a code holds one fill at most
         }
@@ -350,16 +414,28 @@ void drawPieces(TextPen& pen, const TextFont& metrics, const DisplayText& displa
 
 QStringList wrapLines(const TextFont& metrics, const QString& text, qreal width)
 {
+    // Each word is measured once, with its blank: text is set without
+    // kerning, so a line is as wide as its words, and a long text wraps in
+    // time proportional to its length.
     QStringList lines;
     for (const QString& paragraph : text.split(QLatin1Char('\n'))) {
         QString line;
+        qreal lineWidth = 0; // in the font's set units
         for (const QString& word : paragraph.split(QLatin1Char(' '))) {
-            const QString candidate = line.isEmpty() ? word : line + QLatin1Char(' ') + word;
-            if (!line.isEmpty() && metrics.advance(candidate) > width) {
+            if (line.isEmpty()) {
+                line = word;
+                lineWidth = metrics.setAdvance(word);
+                continue;
+            }
+            const QString spaced = QLatin1Char(' ') + word;
+            const qreal spacedWidth = metrics.setAdvance(spaced);
+            if ((lineWidth + spacedWidth) / kTextScale > width) {
                 lines.append(line);
                 line = word;
+                lineWidth = metrics.setAdvance(word);
             } else {
-                line = candidate;
+                line += spaced;
+                lineWidth += spacedWidth;
             }
         }
         lines.append(line);
@@ -393,41 +469,62 @@ public:
     Painter(const Workbook& workbook, const Worksheet& sheet, RangeAddress range)
         : view(workbook, sheet, range.first.column), range(range)
     {
-        crossings.resize(range.last.row - range.first.row + 1);
-        int y = 0;
+        rowY.reserve(std::size_t(range.last.row - range.first.row) + 2);
+        std::int64_t y = 0;
         for (int r = range.first.row; r <= range.last.row + 1; ++r) {
-            rowY.push_back(y);
+            rowY.push_back(saturated(y));
             if (r <= range.last.row)
                 y += rowHeightPixels(sheet, r);
         }
+        exactHeight = y;
     }
 
     int y(int row) const { return rowY[row - range.first.row]; }
     int height(int row) const { return y(row + 1) - y(row); }
+
+    // The picture's size, exact however large: nothing is drawn unless
+    // both sides and the area are within the limits.
+    std::int64_t pictureWidth() const { return view.exactX(range.last.column + 1); }
+    std::int64_t pictureHeight() const { return exactHeight; }
 
     QImage paint()
     {
         const int width = view.x(range.last.column + 1);
         const int height = rowY.back();
         QImage image(std::max(width, 1), std::max(height, 1), QImage::Format_RGB32);
+        if (image.isNull()) // the memory could not be had
+            return {};
         image.setDotsPerMeterX(kDotsPerMetre);
         image.setDotsPerMeterY(kDotsPerMetre);
         image.fill(Qt::white);
         if (width <= 0 || height <= 0)
             return image.copy(0, 0, width, height);
 
+        // Only shown rows and columns are visited: a range may hide tens of
+        // thousands of rows in a picture of a few.
         for (int r = range.first.row; r <= range.last.row; ++r) {
             if (this->height(r) > 0)
-                layoutRow(r);
+                shownRows.push_back(r);
         }
+        for (int c = range.first.column; c <= range.last.column; ++c) {
+            if (view.width(c) > 0)
+                shownColumns.push_back(c);
+        }
+        crossings.resize(std::size_t(range.last.row - range.first.row) + 1);
+        for (const int r : shownRows)
+            layoutRow(r);
         QPainter painter(&image);
         painter.setRenderHint(QPainter::Antialiasing, false);
         painter.setRenderHint(QPainter::TextAntialiasing, true);
         paintFills(painter);
         if (view.sheet.window.showGridlines)
             paintGridlines(painter);
-        for (const TextItem& item : items)
-            paintText(painter, item);
+        // Text of cells beyond the picture that does not run into it.
+        const QRect whole = image.rect();
+        for (const TextItem& item : items) {
+            if (item.clip.intersects(whole))
+                paintText(painter, item);
+        }
         painter.setClipping(false);
         paintBorders(painter, width, height);
         painter.end();
@@ -533,7 +630,10 @@ private:
             lineCount = int(item.lines.size());
         } else if (horizontal == HorizontalAlignment::Fill) {
             // The text repeats across the cell and never runs over.
-            const int times = natural > 0 ? std::max(1, int(std::floor(available / natural + 1e-6))) : 1;
+            const qreal fit = natural > 0 ? std::floor(available / natural + 1e-6) : 1;
+            const qsizetype length = std::max<qsizetype>(1, item.display.text.size());
+            const qreal most = std::max<qreal>(1, kMaxShownCharacters / length);
+            const int times = int(std::clamp<qreal>(fit, 1, most));
             QString repeated;
             for (int i = 0; i < times; ++i)
                 repeated += item.display.text;
@@ -593,25 +693,48 @@ private:
         items.push_back(std::move(item));
     }
 
-    // Whether text runs over the gridline right of `column` in `row`.
-    bool textCrosses(int row, int column) const
+    // Whether text runs over the gridline right of each column of the range
+    // in `row`, by column from the range's first.
+    std::vector<bool> textCrossings(int row) const
     {
-        for (const auto& [first, last] : crossings[row - range.first.row]) {
-            if (column >= first && column < last)
-                return true;
+        const int first = range.first.column, last = range.last.column;
+        std::vector<int> change(std::size_t(last - first) + 2, 0);
+        for (const auto& [from, to] : crossings[row - range.first.row]) {
+            const int a = std::max(from, first), b = std::min(to, last + 1);
+            if (a < b) {
+                ++change[a - first];
+                --change[b - first];
+            }
         }
-        return false;
+        std::vector<bool> crosses(std::size_t(last - first) + 1);
+        int open = 0;
+        for (std::size_t i = 0; i < crosses.size(); ++i) {
+            open += change[i];
+            crosses[i] = open > 0;
+        }
+        return crosses;
     }
 
+    // Neighbouring cells of one colour are filled as one rectangle.
     void paintFills(QPainter& painter)
     {
-        for (int r = range.first.row; r <= range.last.row; ++r) {
-            for (int c = range.first.column; c <= range.last.column; ++c) {
+        for (const int r : shownRows) {
+            QRect run;
+            QColor runColour;
+            for (const int c : shownColumns) {
                 const CellFormat& format = view.format(r, c);
-                if (format.fillPattern == 0 || height(r) == 0 || view.width(c) == 0)
+                const QColor colour = format.fillPattern == 0 ? QColor() : fillColour(format);
+                if (!run.isNull() && colour == runColour && run.right() + 1 == view.x(c)) {
+                    run.setRight(view.x(c + 1) - 1);
                     continue;
-                painter.fillRect(QRect(view.x(c), y(r), view.width(c), height(r)), fillColour(format));
+                }
+                if (!run.isNull())
+                    painter.fillRect(run, runColour);
+                run = colour.isValid() ? QRect(view.x(c), y(r), view.width(c), height(r)) : QRect();
+                runColour = colour;
             }
+            if (!run.isNull())
+                painter.fillRect(run, runColour);
         }
     }
 
@@ -632,25 +755,45 @@ private:
                       mix(foreground.blue(), background.blue()));
     }
 
+    // Pieces of a gridline that meet are drawn as one line: a sheet of tiny
+    // cells costs about as much to grid as a few long lines.
     void paintGridlines(QPainter& painter)
     {
         const QColor grid = QColor::fromRgb(kGridColour);
-        for (int r = range.first.row; r <= range.last.row; ++r) {
-            if (height(r) == 0)
-                continue;
-            for (int c = range.first.column; c <= range.last.column; ++c) {
-                if (view.width(c) == 0)
-                    continue;
-                const int right = view.x(c + 1) - 1;
-                const int bottom = y(r + 1) - 1;
+        // Per shown column, the top of the line running down its right side.
+        std::vector<int> downFrom(shownColumns.size(), -1);
+        auto endDown = [&](std::size_t i, int bottom) {
+            if (downFrom[i] >= 0)
+                painter.fillRect(QRect(view.x(shownColumns[i] + 1) - 1, downFrom[i], 1, bottom - downFrom[i]), grid);
+            downFrom[i] = -1;
+        };
+        for (const int r : shownRows) {
+            const std::vector<bool> crosses = textCrossings(r);
+            const int bottom = y(r + 1) - 1;
+            int acrossFrom = -1; // the left end of the line along the row's bottom
+            for (std::size_t i = 0; i < shownColumns.size(); ++i) {
+                const int c = shownColumns[i];
                 // A fill hides the gridlines around its cell.
                 const bool filled = view.isFilled(r, c);
-                if (!filled && !view.isFilled(r, c + 1) && !textCrosses(r, c))
-                    painter.fillRect(QRect(right, y(r), 1, height(r)), grid);
-                if (!filled && !view.isFilled(r + 1, c))
-                    painter.fillRect(QRect(view.x(c), bottom, view.width(c), 1), grid);
+                if (!filled && !view.isFilled(r, c + 1) && !crosses[c - range.first.column]) {
+                    if (downFrom[i] < 0)
+                        downFrom[i] = y(r);
+                } else {
+                    endDown(i, y(r));
+                }
+                if (!filled && !view.isFilled(r + 1, c)) {
+                    if (acrossFrom < 0)
+                        acrossFrom = view.x(c);
+                } else if (acrossFrom >= 0) {
+                    painter.fillRect(QRect(acrossFrom, bottom, view.x(c) - acrossFrom, 1), grid);
+                    acrossFrom = -1;
+                }
             }
+            if (acrossFrom >= 0)
+                painter.fillRect(QRect(acrossFrom, bottom, view.x(range.last.column + 1) - acrossFrom, 1), grid);
         }
+        for (std::size_t i = 0; i < shownColumns.size(); ++i)
+            endDown(i, rowY.back());
     }
 
     void paintText(QPainter& painter, const TextItem& item)
@@ -660,8 +803,17 @@ private:
         {
             TextPen pen(painter, font, item.colour);
             if (!item.lines.isEmpty()) {
+                // Lines a font's height and more outside the cell cannot
+                // show, however many the text wraps into.
+                const int reach = font.ascent + font.descent + item.lineSpacing;
                 int baseline = item.baseline;
                 for (const QString& line : item.lines) {
+                    if (baseline - reach > item.clip.bottom())
+                        break;
+                    if (baseline + reach < item.clip.top()) {
+                        baseline += item.lineSpacing;
+                        continue;
+                    }
                     const qreal width = font.advance(line);
                     qreal x = item.contentLeft + item.indent;
                     if (item.align == Align::Right)
@@ -760,9 +912,7 @@ private:
             return &view.format(row, column);
         };
         // Vertical lines: the boundary left of column c, row by row.
-        for (int r = range.first.row; r <= range.last.row; ++r) {
-            if (height(r) == 0)
-                continue;
+        for (const int r : shownRows) {
             for (int c = range.first.column; c <= range.last.column + 1; ++c) {
                 const CellFormat* leftCell = formatOr(r, c - 1);
                 const CellFormat* rightCell = formatOr(r, c);
@@ -776,12 +926,15 @@ private:
                 drawLine(painter, line, true, view.x(c) - 1, y(r) - 1, y(r + 1) - 1, imageWidth);
             }
         }
-        // Horizontal lines: the boundary above row r, column by column.
-        for (int r = range.first.row; r <= range.last.row + 1; ++r) {
-            for (int c = range.first.column; c <= range.last.column; ++c) {
-                if (view.width(c) == 0)
-                    continue;
-                const CellFormat* upper = formatOr(r - 1, c);
+        // Horizontal lines: the boundary above each shown row and below the
+        // last, column by column. Hidden rows show no borders: two shown rows
+        // meet on the heavier of their lines, and the range's edges on the
+        // rows just outside it.
+        int upperRow = range.first.row - 1;
+        for (std::size_t i = 0; i <= shownRows.size(); ++i) {
+            const int r = i < shownRows.size() ? shownRows[i] : range.last.row + 1;
+            for (const int c : shownColumns) {
+                const CellFormat* upper = formatOr(upperRow, c);
                 const CellFormat* lower = formatOr(r, c);
                 BorderLine line;
                 if (upper)
@@ -792,12 +945,15 @@ private:
                     continue;
                 drawLine(painter, line, false, y(r) - 1, view.x(c) - 1, view.x(c + 1) - 1, imageHeight);
             }
+            upperRow = r;
         }
     }
 
     SheetView view;
     RangeAddress range;
     std::vector<int> rowY;
+    std::int64_t exactHeight = 0;
+    std::vector<int> shownRows, shownColumns; // of the range, in order
     std::vector<TextItem> items;
     std::vector<std::vector<std::pair<int, int>>> crossings; // by row: the columns text spans
 };
@@ -833,7 +989,7 @@ QFont cellFont(const Font& font)
 
 int columnWidthPixels(const Workbook& workbook, const Worksheet& sheet, int column)
 {
-    return columnPixels(sheet, column, maxDigitWidth(workbook));
+    return columnPixels(sheet, columnInfo(sheet, column), maxDigitWidth(workbook));
 }
 
 int rowHeightPixels(const Worksheet& sheet, int row)
@@ -848,7 +1004,23 @@ QImage paintRange(const Workbook& workbook, int sheetIndex, RangeAddress range)
 {
     if (sheetIndex < 0 || sheetIndex >= workbook.sheets.size() || !qGuiApp) // text needs the font system
         return {};
-    return Painter(workbook, workbook.sheets[sheetIndex], normalised(range)).paint();
+    const Worksheet& sheet = workbook.sheets[sheetIndex];
+    range = normalised(range);
+    Painter painter(workbook, sheet, range);
+    const std::int64_t width = painter.pictureWidth(), height = painter.pictureHeight();
+    // The area is worked out only for sides within the limit: it cannot overflow.
+    if (width > kMaxPictureSide || height > kMaxPictureSide || width * height > kMaxPicturePixels) {
+        const QString cells = range.first == range.last ? cellName(range.first)
+                                                        : cellName(range.first) + u':' + cellName(range.last);
+        throw PictureTooLarge(QStringLiteral("The picture of the cells %1 of sheet \"%2\" would be %3 \u00D7 %4 "
+                                             "pixels; the largest picture the engine draws is %5 pixels a side and "
+                                             "%6 million pixels in all.")
+                                  .arg(cells, sheet.name, QString::number(width), QString::number(height),
+                                       QString::number(kMaxPictureSide),
+                                       QString::number(kMaxPicturePixels / 1'000'000))
+                                  .toStdString());
+    }
+    return painter.paint();
 }
 
 QString shownText(const Workbook& workbook, const Worksheet& sheet, CellAddress at, int widthPixels)

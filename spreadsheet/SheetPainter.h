@@ -6,6 +6,9 @@
 #include <QImage>
 #include <QString>
 
+#include <cstdint>
+#include <stdexcept>
+
 // Draws cells as a spreadsheet shows them on screen at 100 % and 96 dots per
 // inch: column widths and row heights as stored, fills, borders in their
 // colours, fonts, alignment, text running over empty neighbours, numbers
@@ -18,14 +21,36 @@ namespace spreadsheet {
 int columnWidthPixels(const Workbook& workbook, const Worksheet& sheet, int column);
 int rowHeightPixels(const Worksheet& sheet, int row);
 
+// The largest picture drawn. Widths, heights and the used range come from the
+// workbook file, so a few bytes can ask for a picture of any size. A side
+// stays within a signed 16-bit coordinate, the most X11 drawing and many
+// image readers take. 40 million pixels (160 MB at 4 bytes a pixel) hold 300
+// standard rows (17 px) by 120 standard columns (64 px), or 1900 rows at the
+// width of the program's own balance sheet, which is 753 x 697.
+inline constexpr int kMaxPictureSide = 32767;
+inline constexpr std::int64_t kMaxPicturePixels = 40'000'000;
+
+// A cell shows at most its first 1024 characters, as Excel does; so does
+// every repeat the engine lays out in a cell (fill characters, "#").
+inline constexpr int kMaxShownCharacters = 1024;
+
+// Thrown for a picture beyond the limits above; the text names the cells,
+// the size they would have and the limits.
+class PictureTooLarge : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
 // The picture of `range` of sheet `sheetIndex`; a null image when the
-// workbook has no such sheet, or the process no QGuiApplication for fonts.
+// workbook has no such sheet, the process no QGuiApplication for fonts, or
+// the memory for the picture cannot be had. Throws PictureTooLarge, before
+// anything is allocated for the picture, when it would exceed the limits.
 QImage paintRange(const Workbook& workbook, int sheetIndex, RangeAddress range);
 
 // What the cell at `at` shows in a column `widthPixels` wide: its value through
-// its number format, or "#" repeated across the column when a number does not
-// fit. Padding blanks and fill repeats are left out; empty without a
-// QGuiApplication.
+// its number format (kMaxShownCharacters at most), or "#" repeated across the
+// column when a number does not fit. Padding blanks and fill repeats are left
+// out; empty without a QGuiApplication.
 QString shownText(const Workbook& workbook, const Worksheet& sheet, CellAddress at, int widthPixels);
 
 // The font cell text is drawn with: the family as the workbook names it (the

@@ -8,6 +8,7 @@
 #include "spreadsheet/Recalculation.h"
 #include "spreadsheet/SheetPainter.h"
 #include "spreadsheet/XlsFile.h"
+#include "tests/spreadsheet/MemoryCeiling.h"
 #include "tests/support/SampleBalanceSheet.h"
 #include "tests/support/TestSupport.h"
 
@@ -490,6 +491,10 @@ TEST(AutomationObjects, CopyPicturePutsTheDrawnRangeOnTheClipboard)
     const QImage drawn = spreadsheet::paintRange(model, 0, {cellAddress("A1"), cellAddress("I31")});
     EXPECT_EQ(onClipboard.size(), drawn.size());
     EXPECT_TRUE(onClipboard.convertToFormat(QImage::Format_RGB32) == drawn.convertToFormat(QImage::Format_RGB32));
+    // Nothing but the clipboard keeps the picture once it is copied.
+    EXPECT_FALSE(onClipboard.isDetached());
+    QGuiApplication::clipboard()->clear();
+    EXPECT_TRUE(onClipboard.isDetached());
 }
 
 TEST(AutomationObjects, APictureAfterTypingShowsTheNewTotals)
@@ -579,6 +584,29 @@ TEST(AutomationFailures, AReadOnlyWorkbookIsNotSavedOverItself)
     automation::Workbook book = application.Workbooks().Open(path, true);
     EXPECT_THAT(failureOf([&] { book.SaveAs(path, 56); }), HasSubstr("read-only"));
     EXPECT_EQ(readFileBytes(path), resources::templateWorkbook());
+}
+
+TEST(AutomationFailures, APictureTooLargeIsRefusedAndLeavesNoEarlierOneOnTheClipboard)
+{
+    // The template with one more cell, in the sheet's last row and column.
+    spreadsheet::Workbook model = spreadsheet::readXlsFile(resources::templateWorkbook());
+    model.sheets[0].cellAt(cellAddress("IV65536")) = spreadsheet::Cell{1.0, {}, 15};
+    const QByteArray bytes = spreadsheet::writeXlsFile(model);
+    EXPECT_LT(bytes.size(), 32 * 1024);
+    const QString path = tempPath(QStringLiteral("whole-sheet.xls"));
+    writeFileBytes(path, bytes);
+
+    automation::Application application;
+    automation::Workbook book = application.Workbooks().Open(path, true);
+    application.Range(QStringLiteral("A1:I31")).CopyPicture();
+    const QImage earlier = QGuiApplication::clipboard()->image();
+    ASSERT_FALSE(earlier.isNull());
+    const MemoryCeiling ceiling(std::int64_t(1) << 30);
+    EXPECT_EQ(failureOf([&] { book.ActiveSheet().UsedRange().CopyPicture(); }),
+              "The picture of the cells A1:IV65536 of sheet \"Balance Sheet\" would be 16561 \u00D7 1114282 "
+              "pixels; the largest picture the engine draws is 32767 pixels a side and 40 million pixels in all.");
+    EXPECT_TRUE(QGuiApplication::clipboard()->image().isNull()) << "no picture to be taken for this range";
+    EXPECT_TRUE(earlier.isDetached()) << "the earlier picture was let go";
 }
 
 TEST(AutomationFailures, MembersOfAClosedWorkbookSayItIsClosed)

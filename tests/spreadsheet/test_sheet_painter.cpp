@@ -1,6 +1,8 @@
 #include "generation/BalanceSheetTemplate.h"
 #include "spreadsheet/Formula.h"
 #include "spreadsheet/SheetPainter.h"
+#include "spreadsheet/XlsFile.h"
+#include "tests/spreadsheet/MemoryCeiling.h"
 #include "tests/support/SampleBalanceSheet.h"
 
 #include <QFontInfo>
@@ -8,6 +10,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <functional>
+#include <string>
 #include <vector>
 
 using namespace spreadsheet;
@@ -75,6 +80,24 @@ int addFormat(Workbook& book, CellFormat format)
 {
     book.formats.append(format);
     return int(book.formats.size()) - 1;
+}
+
+// The refusal's text, or "drawn" with the picture's size.
+std::string pictureOutcome(const Workbook& book, RangeAddress range)
+{
+    try {
+        const QImage image = paintRange(book, 0, range);
+        return "drawn " + std::to_string(image.width()) + " x " + std::to_string(image.height());
+    } catch (const PictureTooLarge& refused) {
+        return refused.what();
+    }
+}
+
+std::string refusal(const std::string& cells, const std::string& sheet, std::int64_t width, std::int64_t height)
+{
+    return "The picture of the cells " + cells + " of sheet \"" + sheet + "\" would be " + std::to_string(width)
+           + " \u00D7 " + std::to_string(height)
+           + " pixels; the largest picture the engine draws is 32767 pixels a side and 40 million pixels in all.";
 }
 
 } // namespace
@@ -396,4 +419,151 @@ TEST(SheetPainter, PaintingIsDeterministic)
     EXPECT_EQ(first, second);
     // And the filled sheet differs from the empty one: amounts are drawn.
     EXPECT_NE(first, paintRange(generation::balanceSheetTemplate(), 0, kTemplateArea));
+}
+
+// ================================================================ limits
+
+TEST(SheetPainter, PicturesAtTheLimitsAreDrawnAndOnePixelMoreIsRefused)
+{
+    struct Case {
+        const char* name;
+        std::vector<std::pair<int, int>> columns; // runs of columns: how many, pixels wide
+        int height;
+        bool drawn;
+    };
+    const Case cases[] = {
+        {"32767 pixels wide", {{255, 128}, {1, 127}}, 1, true},
+        {"32768 pixels wide", {{256, 128}}, 1, false},
+        {"32767 pixels high", {{1, 64}}, 32767, true},
+        {"32768 pixels high", {{1, 64}}, 32768, false},
+        {"40 million pixels", {{250, 128}}, 1250, true},
+        {"a row of pixels more", {{249, 128}, {1, 129}}, 1250, false},
+    };
+    for (const Case& c : cases) {
+        Workbook book = smallBook();
+        Worksheet& sheet = book.sheets[0];
+        sheet.columns.clear();
+        int column = 0;
+        std::int64_t width = 0;
+        for (const auto& [count, pixels] : c.columns) {
+            // The stored width nearest above `pixels` digits of 7 pixels.
+            sheet.columns.append(ColumnInfo{column, column + count - 1, (pixels * 256 + 6) / 7 - 18, 15, false});
+            ASSERT_EQ(columnWidthPixels(book, sheet, column), pixels) << c.name;
+            column += count;
+            width += std::int64_t(count) * pixels;
+        }
+        sheet.rows[0] = RowInfo{c.height * 15, true, false, std::nullopt};
+        ASSERT_EQ(rowHeightPixels(sheet, 0), c.height) << c.name;
+        const RangeAddress range{{0, 0}, {0, column - 1}};
+        const std::string cells = column == 1 ? "A1" : "A1:" + cellName(range.last).toStdString();
+        EXPECT_EQ(pictureOutcome(book, range),
+                  c.drawn ? "drawn " + std::to_string(width) + " x " + std::to_string(c.height)
+                          : refusal(cells, "Sheet1", width, c.height))
+            << c.name;
+    }
+}
+
+TEST(SheetPainter, HostileWorkbooksAreRefusedBeforeAnythingIsDrawn)
+{
+    const CellAddress lastCell{kMaxRows - 1, kMaxColumns - 1};
+    struct Case {
+        const char* name;
+        std::function<void(Workbook&)> plant;
+        bool drawn;
+    };
+    const Case cases[] = {
+        {"every cell of the sheet used", [&](Workbook& book) { book.sheets[0].cellAt(lastCell); }, false},
+        {"the widest columns and tallest rows",
+         [](Workbook& book) {
+             Worksheet& sheet = book.sheets[0];
+             sheet.columns = {ColumnInfo{0, kMaxColumns - 1, 0xFFFF, 15, false}};
+             sheet.defaultRowHeightTwips = 0x7FFF;
+             sheet.cellAt({599, kMaxColumns - 1});
+         },
+         false},
+        {"a huge default font and column width",
+         [](Workbook& book) {
+             book.fonts[0].heightTwips = 0xFFFF;
+             Worksheet& sheet = book.sheets[0];
+             sheet.columns.clear();
+             sheet.defaultColumnWidth = 0xFFFF;
+             sheet.cellAt(cellAddress("I31"));
+         },
+         false},
+        {"more than 40 million pixels of standard cells",
+         [](Workbook& book) { book.sheets[0].cellAt({147, kMaxColumns - 1}); }, false},
+        {"every cell used, all but two rows hidden",
+         [&](Workbook& book) {
+             Worksheet& sheet = book.sheets[0];
+             sheet.cellAt(lastCell);
+             sheet.defaultRowFlags = 0x2;
+             sheet.rows[0] = sheet.rows[1] = RowInfo{255, true, false, std::nullopt};
+         },
+         true},
+    };
+    for (const Case& c : cases) {
+        Workbook built = smallBook();
+        built.sheets[0].cellAt(cellAddress("A1")) = Cell{QStringLiteral("A few bytes"), {}, 15};
+        c.plant(built);
+        const QByteArray bytes = writeXlsFile(built);
+        EXPECT_LT(bytes.size(), 32 * 1024) << c.name;
+        const Workbook book = readXlsFile(bytes);
+        const Worksheet& sheet = book.sheets[0];
+        const RangeAddress used = sheet.usedRange();
+        std::int64_t width = 0, height = 0;
+        for (int column = used.first.column; column <= used.last.column; ++column)
+            width += columnWidthPixels(book, sheet, column);
+        for (int row = used.first.row; row <= used.last.row; ++row)
+            height += rowHeightPixels(sheet, row);
+        const MemoryCeiling ceiling(std::int64_t(1) << 30);
+        EXPECT_EQ(pictureOutcome(book, used),
+                  c.drawn ? "drawn " + std::to_string(width) + " x " + std::to_string(height)
+                          : refusal("A1:" + cellName(used.last).toStdString(), "Sheet1", width, height))
+            << c.name;
+    }
+}
+
+TEST(SheetPainter, HiddenRowsShowNoBorders)
+{
+    Workbook book = smallBook();
+    CellFormat blueBelow;
+    blueBelow.bottom = {LineStyle::Thin, 12};
+    CellFormat redBelow;
+    redBelow.bottom = {LineStyle::Thick, 10};
+    Worksheet& sheet = book.sheets[0];
+    sheet.cellAt(cellAddress("A1")) = Cell{Empty{}, {}, addFormat(book, blueBelow)};
+    sheet.cellAt(cellAddress("A2")) = Cell{Empty{}, {}, addFormat(book, redBelow)};
+    sheet.rows[1] = RowInfo{255, false, true, std::nullopt};
+    const QImage image = paintRange(book, 0, {cellAddress("A1"), cellAddress("A3")});
+    ASSERT_EQ(image.height(), 34);
+    // Rows 1 and 3 meet on row 1's line; hidden row 2's is not drawn.
+    EXPECT_EQ(pixel(image, 30, 16), 0x0000FFu);
+    EXPECT_EQ(countPixels(image, 0, 0, 64, 34, [](QRgb c) { return qRed(c) > 200 && qBlue(c) < 100; }), 0);
+}
+
+TEST(SheetPainter, ACellShowsAtMostItsFirst1024Characters)
+{
+    Workbook book = smallBook();
+    book.numberFormats = {{200, QStringLiteral("0\"") + QString(2000, u'W') + u'"'}};
+    CellFormat longLiteral;
+    longLiteral.numberFormat = 200;
+    const int format = addFormat(book, longLiteral);
+    const QString longText = QString(3000, u'x');
+    const QString emojiAtTheEdge = QString(1023, u'a') + QStringLiteral("\U0001F600b");
+    struct Case {
+        const char* name;
+        Cell cell;
+        int width;
+        QString shown;
+    };
+    const Case cases[] = {
+        {"a long text", {longText, {}, 15}, 64, longText.left(1024)},
+        {"a character split at the edge", {emojiAtTheEdge, {}, 15}, 64, emojiAtTheEdge.left(1023)},
+        {"hashes across a wide column", {1.0, {}, format}, 12000, QString(1024, u'#')},
+    };
+    Worksheet& sheet = book.sheets[0];
+    for (const Case& c : cases) {
+        sheet.cellAt(cellAddress("A1")) = c.cell;
+        EXPECT_EQ(shownText(book, sheet, cellAddress("A1"), c.width), c.shown) << c.name;
+    }
 }
