@@ -93,6 +93,19 @@ QString asCurrency(const QString& text)
     return services::formatAmount(*value, locale);
 }
 
+// Puts a stored caption into its box. A box cuts a longer text to its most
+// characters, and its change handler would store the cut text over the whole
+// one: such a text stays out of the box and as it is stored.
+void restoreText(QLineEdit* box, const QString& key)
+{
+    const QString stored = services::settingsStore().read(key, box->text());
+    if (stored.size() > box->maxLength())
+        throw Failure(QStringLiteral("The stored text of \"%1\" is %2 characters long; the box holds at most "
+                                     "%3, so it was left as stored.")
+                          .arg(key, QString::number(stored.size()), QString::number(box->maxLength())));
+    box->setText(stored);
+}
+
 // The balance-sheet date picker. Tab leaves it at once, as it leaves every
 // other control, instead of stepping through day, month and year first.
 class DatePicker final : public QDateEdit {
@@ -309,9 +322,7 @@ void Form1::Form_Load(const generation::ApplicationFactory& createApplication)
 
     static constexpr AmountRestoreLines assetLines{136, 138, 140, 142, 144, 146, 152, 156};
     for (int i = 0; i < kAssetCount; ++i) {
-        trap.step(134, [&] {
-            txtAssets[i]->setText(services::settingsStore().read(keyOf("txtAssets", i), txtAssets[i]->text()));
-        });
+        trap.step(134, [&] { restoreText(txtAssets[i], keyOf("txtAssets", i)); });
         restoreAmount(trap, txtAmountAssets[i], keyOf("txtAmountAssets", i), assetLines);
         trap.step(158, [&] { tabOrder_->setTabIndex(txtAssets[i], 2 * i); });
         trap.step(160, [&] { tabOrder_->setTabIndex(txtAmountAssets[i], 2 * i + 1); });
@@ -319,10 +330,7 @@ void Form1::Form_Load(const generation::ApplicationFactory& createApplication)
 
     static constexpr AmountRestoreLines liabilityLines{172, 174, 176, 178, 180, 180, 186, 190};
     for (int i = 0; i < kLiabilityCount; ++i) {
-        trap.step(170, [&] {
-            txtLiabilities[i]->setText(
-                services::settingsStore().read(keyOf("txtLiabilities", i), txtLiabilities[i]->text()));
-        });
+        trap.step(170, [&] { restoreText(txtLiabilities[i], keyOf("txtLiabilities", i)); });
         restoreAmount(trap, txtAmountL[i], keyOf("txtAmountL", i), liabilityLines);
         trap.step(192, [&] { tabOrder_->setTabIndex(txtLiabilities[i], tabCounter); });
         trap.step(194, [&] { ++tabCounter; });

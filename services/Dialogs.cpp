@@ -24,11 +24,19 @@ QString titleOrAppTitle(const QString& title)
     return title.isEmpty() ? AppTitle() : title;
 }
 
+// Texts quote stored values and paths, which may look like markup: the box
+// shows them character for character, as they were handed over.
+void showsPlainText(QMessageBox& box)
+{
+    box.setTextFormat(Qt::PlainText);
+}
+
 class SystemDialogs final : public DialogHost {
 public:
     void message(QWidget* parent, const QString& title, const QString& text, MessageIcon icon) override
     {
         QMessageBox box(toQtIcon(icon), titleOrAppTitle(title), text, QMessageBox::Ok, parent);
+        showsPlainText(box);
         box.exec();
     }
 
@@ -37,6 +45,7 @@ public:
         // The program's questions carry no icon, only Yes and No.
         QMessageBox box(QMessageBox::NoIcon, titleOrAppTitle(title), text,
                         QMessageBox::Yes | QMessageBox::No, parent);
+        showsPlainText(box);
         box.setDefaultButton(QMessageBox::Yes);
         return box.exec() == QMessageBox::Yes ? Answer::Yes : Answer::No;
     }

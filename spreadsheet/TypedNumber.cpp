@@ -18,20 +18,33 @@ bool isDirectionMark(QChar c)
     return c == QChar(0x200E) || c == QChar(0x200F) || c == QChar(0x061C);
 }
 
+bool isSpaceVariant(char16_t c)
+{
+    return c == 0x00A0 || c == 0x202F || c == 0x2009;
+}
+
 // Locales write group separators and currency gaps as no-break spaces and
 // put invisible direction marks around signs and symbols; a user types plain
 // blanks and no marks. Treat the spaces as one blank and drop the marks.
 QString withPlainBlanks(const QString& text)
 {
-    QString plain;
-    plain.reserve(text.size());
-    for (QChar c : text) {
-        if (isDirectionMark(c))
+    // A stored text can be megabytes long and rarely holds any of them:
+    // Qt's own searches find that out fastest, and the text stays uncopied.
+    bool any = false;
+    for (const char16_t special : {u'\u00A0', u'\u202F', u'\u2009', u'\u200E', u'\u200F', u'\u061C'})
+        any = any || text.contains(QChar(special));
+    if (!any)
+        return text;
+    QString plain(text.size(), Qt::Uninitialized);
+    char16_t* out = reinterpret_cast<char16_t*>(plain.data());
+    const char16_t* const end = QStringView(text).utf16() + text.size();
+    qsizetype kept = 0;
+    for (const char16_t* p = QStringView(text).utf16(); p != end; ++p) {
+        if (isDirectionMark(QChar(*p)))
             continue;
-        if (c == QChar(0x00A0) || c == QChar(0x202F) || c == QChar(0x2009))
-            c = u' ';
-        plain += c;
+        out[kept++] = isSpaceVariant(*p) ? u' ' : *p;
     }
+    plain.truncate(kept);
     return plain;
 }
 
@@ -43,9 +56,10 @@ QString withAsciiDigits(QString text, const QLocale& locale)
     if (zero.size() != 1 || zero.front() == u'0')
         return text;
     const char16_t first = zero.front().unicode();
-    for (QChar& c : text) {
-        if (c.unicode() >= first && c.unicode() <= first + 9)
-            c = QChar(char16_t(u'0' + (c.unicode() - first)));
+    char16_t* const begin = reinterpret_cast<char16_t*>(text.data());
+    for (char16_t* c = begin; c != begin + text.size(); ++c) {
+        if (*c >= first && *c <= first + 9)
+            *c = char16_t(u'0' + (*c - first));
     }
     return text;
 }
@@ -101,55 +115,64 @@ bool strip(QString& text, const QStringList& affixes, bool atFront)
     return false;
 }
 
-bool isAsciiDigit(QChar c)
+bool isAsciiDigit(char16_t c)
 {
     return c >= u'0' && c <= u'9';
 }
 
+// True when `affix` (not empty) stands at p, before end.
+bool standsAt(const char16_t* p, const char16_t* end, const QString& affix)
+{
+    return !affix.isEmpty() && QStringView(p, end).startsWith(affix);
+}
+
 // Turns the bare number (digits, separators, exponent) into C notation.
+// Every character is looked at once and copied at most once: a stored value
+// can be megabytes long.
 std::optional<std::string> toCNotation(const QString& body, const Conventions& c)
 {
-    std::string out;
-    qsizetype i = 0;
-    const qsizetype n = body.size();
+    // Each character written stands for one or more read.
+    std::string notation(body.size(), '\0');
+    char* out = notation.data();
+    const char16_t* p = QStringView(body).utf16();
+    const char16_t* const end = p + body.size();
+    const qsizetype groupSize = c.group.size();
     bool anyDigit = false;
-    while (i < n) {
-        if (isAsciiDigit(body[i])) {
-            out += char(body[i].unicode());
+    while (p != end) {
+        if (isAsciiDigit(*p)) {
+            *out++ = char(*p++);
             anyDigit = true;
-            ++i;
-        } else if (anyDigit && !c.group.isEmpty() && body.mid(i, c.group.size()) == c.group
-                   && i + c.group.size() < n && isAsciiDigit(body[i + c.group.size()])) {
-            i += c.group.size(); // a group separator stands between digits only
+        } else if (anyDigit && standsAt(p, end, c.group) && end - p > groupSize && isAsciiDigit(p[groupSize])) {
+            p += groupSize; // a group separator stands between digits only
         } else {
             break;
         }
     }
-    if (i < n && body.mid(i, c.decimal.size()) == c.decimal) {
-        out += '.';
-        i += c.decimal.size();
-        while (i < n && isAsciiDigit(body[i])) {
-            out += char(body[i].unicode());
+    if (standsAt(p, end, c.decimal)) {
+        *out++ = '.';
+        p += c.decimal.size();
+        while (p != end && isAsciiDigit(*p)) {
+            *out++ = char(*p++);
             anyDigit = true;
-            ++i;
         }
     }
     if (!anyDigit)
         return std::nullopt;
-    if (i < n && (body[i] == u'e' || body[i] == u'E')) {
-        out += 'e';
-        ++i;
-        if (i < n && (body[i] == u'+' || body[i] == u'-'))
-            out += char(body[i++].unicode());
-        const qsizetype exponentStart = i;
-        while (i < n && isAsciiDigit(body[i]))
-            out += char(body[i++].unicode());
-        if (i == exponentStart)
+    if (p != end && (*p == u'e' || *p == u'E')) {
+        *out++ = 'e';
+        ++p;
+        if (p != end && (*p == u'+' || *p == u'-'))
+            *out++ = char(*p++);
+        const char16_t* const exponentStart = p;
+        while (p != end && isAsciiDigit(*p))
+            *out++ = char(*p++);
+        if (p == exponentStart)
             return std::nullopt;
     }
-    if (i != n)
+    if (p != end)
         return std::nullopt;
-    return out;
+    notation.resize(out - notation.data());
+    return notation;
 }
 
 // The same number divided by 100, still in C notation, so that "12.3%" reads

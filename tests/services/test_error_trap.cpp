@@ -2,7 +2,13 @@
 #include "services/Failure.h"
 #include "tests/support/TestSupport.h"
 
+#include <QApplication>
+#include <QElapsedTimer>
 #include <QLineEdit>
+#include <QMessageBox>
+#include <QScopeGuard>
+#include <QScreen>
+#include <QTimer>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -359,4 +365,122 @@ TEST(ErrorTrap, HandlerThatSucceedsLeavesNoTrace)
     box.setText(QStringLiteral("y"));
     EXPECT_EQ(calls, 2);
     EXPECT_TRUE(recordedDialogs().messages.isEmpty());
+}
+
+// ---------------------------------------------------------------- long descriptions
+
+namespace {
+
+QString linesJoined(int count, const QString& lineBreak)
+{
+    QStringList lines;
+    for (int i = 1; i <= count; ++i)
+        lines << QStringLiteral("line %1").arg(i);
+    return lines.join(lineBreak);
+}
+
+const QString kMoneyBag = QStringLiteral(u"\U0001F4B0"); // two UTF-16 units
+
+struct Elision {
+    const char* name;
+    QString description;
+    QString shown;
+};
+
+void PrintTo(const Elision& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+const QString kEllipsis = QString(QChar(0x2026));
+
+class ElidedDescription : public ::testing::TestWithParam<Elision> {};
+
+} // namespace
+
+// The box shows the start and the end of a long description; a readable one
+// is shown as it is.
+TEST_P(ElidedDescription, InTheReport)
+{
+    EXPECT_EQ(services::errorReportText(GetParam().description, kLoadLocation, 140),
+              reportOf(GetParam().shown, kLoadLocation, 140));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    ErrorTrap, ElidedDescription,
+    ::testing::Values(
+        Elision{"ThousandCharactersWhole", QString(1000, u'a'), QString(1000, u'a')},
+        Elision{"OneMoreLosesItsMiddle", QString(700, u'h') + QString(51, u'm') + QString(250, u't'),
+                QString(700, u'h') + kEllipsis + QString(250, u't')},
+        Elision{"FifteenLinesWhole", linesJoined(15, QStringLiteral("\r\n")), linesJoined(15, QStringLiteral("\r\n"))},
+        Elision{"SixteenLinesKeepTheFirstTenAndLastFour", linesJoined(16, QStringLiteral("\n")),
+                linesJoined(10, QStringLiteral("\n")) + kEllipsis
+                    + QStringLiteral("line 13\nline 14\nline 15\nline 16")},
+        Elision{"NoLineBreakBesideTheMark", linesJoined(16, QStringLiteral("\r\n")),
+                linesJoined(10, QStringLiteral("\r\n")) + kEllipsis
+                    + QStringLiteral("line 13\r\nline 14\r\nline 15\r\nline 16")},
+        Elision{"CarriageReturnsAloneBreakLinesToo", linesJoined(30, QStringLiteral("\r")),
+                linesJoined(10, QStringLiteral("\r")) + kEllipsis
+                    + QStringLiteral("line 27\rline 28\rline 29\rline 30")},
+        Elision{"NoCharacterIsHalved", u'x' + kMoneyBag.repeated(600) + u'y',
+                u'x' + kMoneyBag.repeated(349) + kEllipsis + kMoneyBag.repeated(124) + u'y'}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(ErrorTrap, TenMegabyteDescriptionIsReportedWithItsStartAndEnd)
+{
+    const QString value = u'1' + QString(10 * 1024 * 1024, u'0');
+    ErrorTrap trap(kLoadLocation);
+    trap.step(140, [&] { throw Failure(QStringLiteral("Type mismatch: \"%1\" is not a number.").arg(value)); });
+    ASSERT_EQ(recordedDialogs().messages.size(), 1);
+    EXPECT_EQ(recordedDialogs().messages.front().text,
+              reportOf(QStringLiteral("Type mismatch: \"1") + QString(683, u'0') + kEllipsis + QString(232, u'0')
+                           + QStringLiteral("\" is not a number."),
+                       kLoadLocation, 140));
+}
+
+TEST(ErrorTrap, FailureWithNoTrapIsElidedAlike)
+{
+    QLineEdit box;
+    QObject::connect(&box, &QLineEdit::textChanged, &box, [](const QString& text) {
+        services::runHandler([&] { throw Failure(text); });
+    });
+    box.setText(QString(700, u'h') + QString(5000, u'm') + QString(250, u't'));
+    EXPECT_EQ(shownTexts(), QStringList{QString(700, u'h') + kEllipsis + QString(250, u't') + QStringLiteral("\r\r")
+                                        + screenshotRequest()});
+}
+
+// The real box gets the same elided text the recording host gets, shows it
+// as plain text, fits on the screen and comes up without delay.
+TEST(ErrorReportBox, TenMegabyteDescriptionFitsTheScreen)
+{
+    const QString description = QStringLiteral("<b>\"") + QString(10 * 1024 * 1024, u'7') + QStringLiteral("\"</b>");
+    services::showErrorReport(description, kLoadLocation, 142);
+    ASSERT_EQ(recordedDialogs().messages.size(), 1);
+    const QString recorded = recordedDialogs().messages.front().text;
+
+    services::setDialogHost(nullptr);
+    const auto restoreHost = qScopeGuard([] { services::setDialogHost(&recordedDialogs()); });
+    QString shownText;
+    Qt::TextFormat format = Qt::AutoText;
+    QSize size;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            shownText = box->text();
+            format = box->textFormat();
+            size = box->size();
+            box->accept();
+        }
+    });
+    poll.start(10);
+    QElapsedTimer clock;
+    clock.start();
+    services::showErrorReport(description, kLoadLocation, 142);
+    EXPECT_LT(clock.elapsed(), 20000);
+
+    EXPECT_EQ(shownText, recorded);
+    EXPECT_EQ(format, Qt::PlainText);
+    const QSize screen = QApplication::primaryScreen()->availableGeometry().size();
+    EXPECT_LE(size.width(), screen.width());
+    EXPECT_LE(size.height(), screen.height());
 }

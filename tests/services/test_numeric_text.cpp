@@ -1,6 +1,7 @@
 #include "services/NumericText.h"
 #include "tests/support/TestSupport.h"
 
+#include <QElapsedTimer>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -196,3 +197,52 @@ TEST(NumericText, UserLocaleFollowsLang)
     EXPECT_EQ(readNumericText(QStringLiteral("$43,000"), services::userLocale()), 43000.0);
     EXPECT_EQ(formatAmount(43000, services::userLocale()), QStringLiteral("$43,000"));
 }
+
+namespace {
+
+// lead, then unit repeated, then tail.
+struct LongText {
+    const char* name;
+    const char16_t* lead;
+    const char16_t* unit;
+    int repeats;
+    const char16_t* tail;
+    std::optional<double> expected;
+};
+
+void PrintTo(const LongText& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+constexpr int kTenMegabytes = 10 * 1024 * 1024;
+
+class LongNumericText : public ::testing::TestWithParam<LongText> {};
+
+} // namespace
+
+// A stored value can be megabytes long. Reading it takes no longer than a
+// pass or two over it, and a long number reads as its short form does:
+// beyond the range of amounts it is no number.
+TEST_P(LongNumericText, ReadsAsItsShortFormDoesInBoundedTime)
+{
+    const LongText& c = GetParam();
+    const QString unit = QString::fromUtf16(c.unit);
+    const QString text = QString::fromUtf16(c.lead) + unit.repeated(c.repeats) + QString::fromUtf16(c.tail);
+    QElapsedTimer clock;
+    clock.start();
+    const std::optional<double> value = readNumericText(text, QLocale(QStringLiteral("en_US")));
+    EXPECT_LT(clock.elapsed(), 10000) << "ms for " << text.size() << " characters";
+    EXPECT_EQ(value, c.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    NumericText, LongNumericText,
+    ::testing::Values(LongText{"OneAnd400Zeros", u"1", u"0", 400, u"", std::nullopt},
+                      LongText{"OneAndTenMillionZeros", u"1", u"0", kTenMegabytes, u"", std::nullopt},
+                      LongText{"DigitsThenALetter", u"", u"7", kTenMegabytes, u"x", std::nullopt},
+                      LongText{"LeadingZeros", u"", u"0", kTenMegabytes, u"43000", 43000.0},
+                      LongText{"GroupedDigits", u"$1", u",000", kTenMegabytes / 4, u"", std::nullopt},
+                      LongText{"GroupedDigitsInRange", u"$1", u",000", 100, u"", 1e300},
+                      LongText{"Letters", u"", u"Lorem ipsum ", kTenMegabytes / 12, u"", std::nullopt}),
+    [](const auto& info) { return std::string(info.param.name); });
