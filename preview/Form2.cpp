@@ -10,6 +10,7 @@
 #include "services/ProgramFolder.h"
 #include "services/SharedRoutines.h"
 #include "services/Twips.h"
+#include "services/WholeFile.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -19,7 +20,6 @@
 #include <QGroupBox>
 #include <QMouseEvent>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QScrollBar>
 
 namespace preview {
@@ -69,34 +69,26 @@ void copyWorkbookSafely(const QString& source, const QString& target)
     if (!in.open(QIODevice::ReadOnly))
         throw Failure(QStringLiteral("Could not read the workbook %1: %2")
                           .arg(QDir::toNativeSeparators(source), in.errorString()));
+    // Saving onto the generated workbook itself would leave the user a file
+    // that "< Back" deletes.
+    const QFileInfo sourceInfo(source);
+    const QFileInfo targetInfo(target);
+    if (targetInfo.exists() && sourceInfo.canonicalFilePath() == targetInfo.canonicalFilePath())
+        throw Failure(QStringLiteral("%1 is the generated workbook itself, which is deleted when you go back. "
+                                     "Choose another name or folder.")
+                          .arg(shownTarget));
+    const QByteArray bytes = in.readAll();
+    if (in.error() != QFileDevice::NoError)
+        throw Failure(QStringLiteral("Could not read the workbook %1: %2")
+                          .arg(QDir::toNativeSeparators(source), in.errorString()));
     // An empty file is never a workbook: one that was not generated must not
     // replace the user's file.
-    if (in.size() == 0)
+    if (bytes.isEmpty())
         throw Failure(QStringLiteral("The workbook %1 is empty: it was not generated, so there is nothing to save.")
                           .arg(QDir::toNativeSeparators(source)));
-    if (QFileInfo(target).isDir())
+    if (targetInfo.isDir())
         throw Failure(QStringLiteral("Could not save to %1: it is a folder.").arg(shownTarget));
-    // The copy goes to a temporary file beside the target and replaces the
-    // target only when complete.
-    QSaveFile out(target);
-    out.setDirectWriteFallback(false);
-    if (!out.open(QIODevice::WriteOnly))
-        throw Failure(QStringLiteral("Could not save to %1: %2").arg(shownTarget, out.errorString()));
-    while (!in.atEnd()) {
-        const QByteArray chunk = in.read(1 << 16);
-        if (chunk.isEmpty() && in.error() != QFileDevice::NoError) {
-            out.cancelWriting();
-            throw Failure(QStringLiteral("Could not read the workbook %1: %2")
-                              .arg(QDir::toNativeSeparators(source), in.errorString()));
-        }
-        if (out.write(chunk) != chunk.size()) {
-            const QString reason = out.errorString();
-            out.cancelWriting();
-            throw Failure(QStringLiteral("Could not save to %1: %2").arg(shownTarget, reason));
-        }
-    }
-    if (!out.commit())
-        throw Failure(QStringLiteral("Could not save to %1: %2").arg(shownTarget, out.errorString()));
+    services::writeFileWhole(target, bytes);
 }
 
 Form2::Form2(QWidget* entryWindow) : entryWindow_(entryWindow)

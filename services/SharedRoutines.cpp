@@ -7,6 +7,7 @@
 #include "services/ProgramFolder.h"
 #include "resources/ProgramVersion.h"
 #include "services/SettingsStore.h"
+#include "services/WholeFile.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -76,20 +77,9 @@ void DeleteFileQuietly(const QString& path)
     QFile::remove(path);
 }
 
-void WriteBytesToFile(const QByteArray& bytes, const QString& path)
+void WriteBytesToFile(const QByteArray& bytes, const QString& path, Durability durability)
 {
-    QFile file(path);
-    // ReadWrite keeps an existing file's length: the bytes go over its start.
-    if (!file.open(QIODevice::ReadWrite))
-        throw Failure(QStringLiteral("Could not open %1 for writing: %2")
-                          .arg(QDir::toNativeSeparators(path), file.errorString()));
-    if (file.write(bytes) != bytes.size() || !file.flush())
-        throw Failure(QStringLiteral("Could not write %1: %2")
-                          .arg(QDir::toNativeSeparators(path), file.errorString()));
-    file.close();
-    if (file.error() != QFileDevice::NoError)
-        throw Failure(QStringLiteral("Could not close %1: %2")
-                          .arg(QDir::toNativeSeparators(path), file.errorString()));
+    writeFileWhole(path, bytes, durability);
 }
 
 QString TitleFromProductName(const QString& productName)
@@ -136,43 +126,32 @@ void ApplyBackColor(QWidget* window)
 QString RegistryCapture()
 {
     ErrorTrap trap(locationText(QStringLiteral("Main"), QStringLiteral("RegistryCapture")));
-    std::optional<QFile> file;
-    bool fileUsable = false;
+    QString path;
+    std::optional<WholeFileWriter> file;
     QString result;
     QList<std::pair<QString, QString>> pairs;
 
-    trap.step(100, [&] { file.emplace(besideProgram(QStringLiteral("reg.txt"))); });
-    trap.step(102, [&] {
-        if (!file->open(QIODevice::WriteOnly | QIODevice::Truncate))
-            throw Failure(QStringLiteral("Could not create %1: %2")
-                              .arg(QDir::toNativeSeparators(file->fileName()), file->errorString()));
-        fileUsable = true;
-    });
+    trap.step(100, [&] { path = besideProgram(QStringLiteral("reg.txt")); });
+    // The dump replaces the old one only when written whole.
+    trap.step(102, [&] { file.emplace(path); });
     trap.step(104, [&] { result.clear(); });
     trap.step(106, [&] { pairs = settingsStore().pairs(); });
     // A file that could not be created, or broke while writing, was reported
     // once; writing on would only repeat the same report for every key.
     for (const auto& pair : pairs) {
-        if (!fileUsable)
+        if (!file)
             break;
-        trap.step(110, [&] {
-            const QByteArray line = (withoutSurroundingBlanks(pair.first) + QStringLiteral(": ")
-                                     + withoutSurroundingBlanks(pair.second) + QStringLiteral("\r\n"))
-                                        .toUtf8();
-            if (file->write(line) != line.size()) {
-                fileUsable = false;
-                throw Failure(QStringLiteral("Could not write %1: %2")
-                                  .arg(QDir::toNativeSeparators(file->fileName()), file->errorString()));
-            }
+        const bool written = trap.step(110, [&] {
+            file->write((withoutSurroundingBlanks(pair.first) + QStringLiteral(": ")
+                         + withoutSurroundingBlanks(pair.second) + QStringLiteral("\r\n"))
+                            .toUtf8());
         });
+        if (!written)
+            file.reset();
     }
     trap.step(114, [&] {
-        if (!file || !file->isOpen())
-            return;
-        file->close();
-        if (fileUsable && file->error() != QFileDevice::NoError)
-            throw Failure(QStringLiteral("Could not close %1: %2")
-                              .arg(QDir::toNativeSeparators(file->fileName()), file->errorString()));
+        if (file)
+            file->commit();
     });
     trap.step(116, [&] { file.reset(); });
     return result;

@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include "services/WholeFile.h"
+
 class QWidget;
 
 namespace services {
@@ -11,9 +13,9 @@ namespace services {
 bool FileExists(const QString& path);
 // Lets pending events run once, then deletes the file, ignoring any failure.
 void DeleteFileQuietly(const QString& path);
-// Writes the bytes over the beginning of the file, creating it when missing.
-// Throws Failure.
-void WriteBytesToFile(const QByteArray& bytes, const QString& path);
+// Replaces the file with exactly the bytes, whole or not at all (a longer
+// old file keeps no tail). Throws WriteFailure.
+void WriteBytesToFile(const QByteArray& bytes, const QString& path, Durability durability = Durability::Synced);
 
 // Drops the last word at least once, then while longer than 40 characters;
 // a name without a blank is kept whole.

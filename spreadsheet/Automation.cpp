@@ -5,6 +5,7 @@
 #include "spreadsheet/Recalculation.h"
 #include "spreadsheet/SheetPainter.h"
 #include "spreadsheet/XlsFile.h"
+#include "services/WholeFile.h"
 
 #include <QClipboard>
 #include <QDateTime>
@@ -12,7 +13,6 @@
 #include <QGuiApplication>
 #include <QImage>
 #include <QLocale>
-#include <QSaveFile>
 
 namespace spreadsheet::automation {
 namespace {
@@ -33,25 +33,15 @@ QString loginName()
     return QString();
 }
 
-// The file is replaced whole or not at all: QSaveFile writes a new file
-// beside it (created exclusively, so no link there is followed) and renames
-// it over the target only when every byte is written.
+// The file is replaced whole or not at all, and a link at the name is
+// replaced rather than written through.
 void replaceFile(const QString& path, const QByteArray& bytes)
 {
-    // QSaveFile resolves a link and replaces its target; a planted link must
-    // not redirect the save.
-    if (QFileInfo(path).isSymLink())
-        fail(QStringLiteral("The workbook cannot be saved as \"%1\": the name is a symbolic link.").arg(path));
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        fail(QStringLiteral("The workbook cannot be saved as \"%1\": %2.").arg(path, file.errorString()));
-    if (file.write(bytes) != bytes.size()) {
-        const QString why = file.errorString();
-        file.cancelWriting();
-        fail(QStringLiteral("The workbook cannot be saved as \"%1\": %2.").arg(path, why));
+    try {
+        services::writeFileWhole(path, bytes);
+    } catch (const services::WriteFailure& error) {
+        fail(QStringLiteral("The workbook cannot be saved as \"%1\": %2.").arg(path, error.reason()));
     }
-    if (!file.commit())
-        fail(QStringLiteral("The workbook cannot be saved as \"%1\": %2.").arg(path, file.errorString()));
 }
 
 // "A1:I31"; a template because a Range's area is its own private type.

@@ -454,6 +454,25 @@ TEST_F(SavingTest, ANewNameIsCopiedWithoutAQuestion)
     EXPECT_TRUE(QFileInfo::exists(workbook)); // the generated one stays
 }
 
+// "< Back" deletes the generated workbook, so a save onto it (by its own
+// name or through a link to it) would leave the user nothing.
+TEST_F(SavingTest, TheGeneratedWorkbookItselfIsRefused)
+{
+    const QString link = target(QStringLiteral("link-to-it.xls"));
+    ASSERT_TRUE(QFile::link(workbook, link));
+    for (const QString& path : {workbook, link}) {
+        recordedDialogs() = {};
+        recordedDialogs().answers.push_back(Answer::Yes);
+        saveAs(path);
+        ASSERT_EQ(shownTexts().size(), 1) << path.toStdString();
+        EXPECT_TRUE(shownTexts()[0].startsWith(path + QStringLiteral(" is the generated workbook itself")))
+            << shownTexts()[0].toStdString();
+        EXPECT_TRUE(shownTexts()[0].contains(QStringLiteral("Form2.PushButton6_Click at line 124")));
+        EXPECT_EQ(testing_support::readFileBytes(workbook), QByteArray("generated workbook bytes"));
+        EXPECT_TRUE(QFileInfo(link).isSymLink());
+    }
+}
+
 TEST_F(SavingTest, AnExistingFileAnsweredYesIsReplaced)
 {
     const QString path = target(QStringLiteral("old.xls"));

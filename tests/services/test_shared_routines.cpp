@@ -219,12 +219,21 @@ TEST(WriteBytesToFile, WritesExactlyTheBytesToANewFile)
     EXPECT_TRUE(written == bytes);
 }
 
-TEST(WriteBytesToFile, LongerExistingFileKeepsItsTail)
+TEST(WriteBytesToFile, ALongerFileIsReplacedWholeAndALinkThereIsNotFollowed)
 {
     const QString path = tempPath(QStringLiteral("template.xlt"));
     writeFileBytes(path, QByteArray(100, 'x'));
     services::WriteBytesToFile(QByteArrayLiteral("abc"), path);
-    EXPECT_EQ(readFileBytes(path), QByteArrayLiteral("abc") + QByteArray(97, 'x'));
+    EXPECT_EQ(readFileBytes(path), QByteArrayLiteral("abc"));
+
+    const QString victim = tempPath(QStringLiteral("victim"));
+    writeFileBytes(victim, "keep");
+    ASSERT_TRUE(QFile::remove(path));
+    ASSERT_TRUE(QFile::link(victim, path));
+    services::WriteBytesToFile(QByteArrayLiteral("abc"), path);
+    EXPECT_EQ(readFileBytes(victim), QByteArrayLiteral("keep"));
+    EXPECT_FALSE(QFileInfo(path).isSymLink());
+    EXPECT_EQ(readFileBytes(path), QByteArrayLiteral("abc"));
 }
 
 TEST(WriteBytesToFile, EmptyArrayCreatesAnEmptyFile)
