@@ -2,15 +2,18 @@
 
 #include "services/Dialogs.h"
 #include "services/Failure.h"
-#include "services/ProgramFolder.h"
+#include "services/WholeFile.h"
 #include "resources/ProgramVersion.h"
 
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSettings>
 #include <QStringDecoder>
 #include <QTemporaryFile>
+#include <memory>
+#include <optional>
 
 namespace services {
 namespace {
@@ -24,35 +27,68 @@ QString defaultFilePath()
         .fileName();
 }
 
-// A file that cannot be read whole would lose entries if it were rewritten
-// from what could be read, so such a file is kept aside first.
-bool cannotBeReadWhole(const QString& path)
+QString asText(const QVariant& value)
 {
-    const QFileInfo info(path);
-    if (!info.exists() && !info.isSymLink())
+    // A hand-edited value with unquoted commas reads back as a list.
+    if (value.userType() == QMetaType::QStringList)
+        return value.toStringList().join(u',');
+    return value.toString();
+}
+
+bool isUtf8Text(const QByteArray& bytes)
+{
+    if (bytes.contains('\0'))
         return false;
-    if (info.isDir() || !info.exists())
-        return true;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return true;
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError || bytes.contains('\0'))
-        return true;
     QStringDecoder utf8(QStringDecoder::Utf8);
     (void)QString(utf8(bytes));
-    if (utf8.hasError())
-        return true;
-    // QSettings shares one parsed copy per file name and keeps no parse error
-    // with it, so a probe under the file's own name, after finding that name
-    // has read it, would see no error. Parse a private copy instead.
+    return !utf8.hasError();
+}
+
+// What the file says, as QSettings reads it. QSettings shares one parsed
+// copy per file name and keeps no parse error with it, so it reads a
+// private copy under a name of its own.
+struct ParsedFile {
+    QMap<QString, QString> values;
+    bool whole = false;
+};
+
+ParsedFile parse(const QByteArray& bytes)
+{
+    ParsedFile parsed;
     QTemporaryFile copy;
-    if (copy.open() && copy.write(bytes) == bytes.size() && copy.flush()) {
-        const QSettings probe(copy.fileName(), QSettings::IniFormat);
-        return probe.status() != QSettings::NoError;
+    if (!copy.open() || copy.write(bytes) != bytes.size() || !copy.flush())
+        return parsed;
+    QSettings settings(copy.fileName(), QSettings::IniFormat);
+    settings.beginGroup(kSection);
+    for (const QString& key : settings.childKeys())
+        parsed.values.insert(key, asText(settings.value(key)));
+    settings.endGroup();
+    parsed.whole = settings.status() == QSettings::NoError;
+    return parsed;
+}
+
+// True when every line is one the store writes back: the section header and
+// one line per key of the section. Comments, other sections and repeated
+// keys would be lost by the first write.
+bool holdsOnlyTheSection(const QByteArray& bytes, const QMap<QString, QString>& values)
+{
+    bool inSection = false;
+    qsizetype keyLines = 0;
+    for (const QByteArray& rawLine : bytes.split('\n')) {
+        const QByteArray line = rawLine.trimmed();
+        if (line.isEmpty())
+            continue;
+        if (line.startsWith('[')) {
+            if (line != "[Corvantis]" || inSection)
+                return false;
+            inSection = true;
+        } else if (!inSection || line.startsWith(';') || line.startsWith('#') || !line.contains('=')) {
+            return false;
+        } else {
+            ++keyLines;
+        }
     }
-    const QSettings probe(path, QSettings::IniFormat);
-    return probe.status() != QSettings::NoError;
+    return keyLines == values.size();
 }
 
 QString unusedAsideName(const QString& path)
@@ -65,91 +101,177 @@ QString unusedAsideName(const QString& path)
     return candidate;
 }
 
-QString asText(const QVariant& value)
+bool isHexDigit(char32_t c)
 {
-    // A hand-edited value with unquoted commas reads back as a list.
-    if (value.userType() == QMetaType::QStringList)
-        return value.toStringList().join(u',');
-    return value.toString();
+    return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F');
+}
+
+QByteArray hexEscape(char32_t c)
+{
+    return "\\x" + QByteArray::number(uint(c), 16);
+}
+
+QByteArray escapedKey(const QString& key)
+{
+    QByteArray text;
+    for (const QChar c : key) {
+        const char16_t unit = c.unicode();
+        if ((unit >= u'a' && unit <= u'z') || (unit >= u'A' && unit <= u'Z') || (unit >= u'0' && unit <= u'9')
+            || unit == u'-' || unit == u'_' || unit == u'.')
+            text += char(unit);
+        else
+            text += "%U" + QByteArray::number(uint(unit), 16).rightJustified(4, '0').toUpper();
+    }
+    return text;
+}
+
+bool needsQuotes(const QString& value)
+{
+    if (value.isEmpty())
+        return false;
+    if (value.front().isSpace() || value.back().isSpace())
+        return true;
+    for (const QChar c : value) {
+        if (c.unicode() < 0x20 || c.unicode() == 0x7F || QStringView(u";,=\"\\#").contains(c))
+            return true;
+    }
+    return false;
+}
+
+QByteArray escapedValue(QString value)
+{
+    // QSettings reads a leading "@" as the start of a typed value.
+    if (value.startsWith(u'@'))
+        value.prepend(u'@');
+    if (!needsQuotes(value))
+        return value.toUtf8();
+    QByteArray text = "\"";
+    // QSettings reads every hex digit after "\x", so one that follows an
+    // escape is escaped too.
+    bool escapeHexDigit = false;
+    for (const char32_t c : value.toUcs4()) {
+        if (escapeHexDigit && isHexDigit(c)) {
+            text += hexEscape(c);
+            continue;
+        }
+        escapeHexDigit = false;
+        if (c == u'"' || c == u'\\') {
+            text += '\\';
+            text += char(c);
+        } else if (c < 0x20 || c == 0x7F) {
+            text += hexEscape(c);
+            escapeHexDigit = true;
+        } else {
+            text += QString::fromUcs4(&c, 1).toUtf8();
+        }
+    }
+    return text + '"';
 }
 
 } // namespace
 
-SettingsStore::SettingsStore()
+QByteArray settingsFileText(const QMap<QString, QString>& values)
 {
-    const QString path = defaultFilePath();
-    if (cannotBeReadWhole(path))
-        keepDamagedFileAside();
-    else
-        settings_ = std::make_unique<QSettings>(path, QSettings::IniFormat);
+    QByteArray text = "[Corvantis]\n";
+    for (auto entry = values.cbegin(); entry != values.cend(); ++entry)
+        text += escapedKey(entry.key()) + '=' + escapedValue(entry.value()) + '\n';
+    return text;
+}
+
+SettingsStore::SettingsStore() : path_(defaultFilePath()), writePath_(path_)
+{
+    load();
 }
 
 SettingsStore::~SettingsStore() = default;
 
-void SettingsStore::keepDamagedFileAside()
+void SettingsStore::load()
 {
-    const QString path = defaultFilePath();
-    QList<std::pair<QString, QString>> readable;
-    if (QFileInfo(path).isFile()) {
-        QSettings damaged(path, QSettings::IniFormat);
-        damaged.beginGroup(kSection);
-        for (const QString& key : damaged.childKeys())
-            readable.append({key, asText(damaged.value(key))});
-    }
+    const QFileInfo info(path_);
+    if (!info.exists() && !info.isSymLink())
+        return;
+    if (!info.exists())
+        return keepAside(QStringLiteral("is a link to nothing"));
+    QFile file(path_);
+    if (info.isDir() || !file.open(QIODevice::ReadOnly))
+        return keepAside(QStringLiteral("could not be read whole"));
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        return keepAside(QStringLiteral("could not be read whole"));
+    const ParsedFile parsed = parse(bytes);
+    values_ = parsed.values;
+    if (!parsed.whole || !isUtf8Text(bytes))
+        return keepAside(QStringLiteral("could not be read whole"));
+    if (!holdsOnlyTheSection(bytes, values_))
+        return keepAside(info.isSymLink() ? QStringLiteral("is a link to a file that holds more than settings")
+                                          : QStringLiteral("holds lines that would be lost when it is next saved"));
+    // A link to a file of settings stays a link: writes go to its target.
+    if (info.isSymLink())
+        writePath_ = info.canonicalFilePath();
+}
 
-    const QString aside = unusedAsideName(path);
-    if (!QDir().rename(path, aside)) {
-        // Never overwrite what could not be kept: write() refuses from now on.
-        settings_ = std::make_unique<QSettings>(path, QSettings::IniFormat);
+void SettingsStore::keepAside(const QString& why)
+{
+    const QString aside = unusedAsideName(path_);
+    if (!QDir().rename(path_, aside)) {
+        // Never overwrite what could not be kept.
         refusal_ = QStringLiteral("The setting \"%1\" was not saved: the settings file ")
-            + QDir::toNativeSeparators(path)
+            + QDir::toNativeSeparators(path_)
             + QStringLiteral(" cannot be read whole and could not be moved aside to keep it.");
         return;
     }
     keptAside_ = aside;
-    settings_ = std::make_unique<QSettings>(path, QSettings::IniFormat);
-    settings_->beginGroup(kSection);
-    for (const auto& [key, value] : readable)
-        settings_->setValue(key, value);
-    settings_->endGroup();
-    settings_->sync();
+    keptAsideReason_ = why;
+    try {
+        store();
+    } catch (const Failure&) {
+        // The next change tries again and reports it.
+    }
+}
+
+void SettingsStore::store()
+{
+    QDir().mkpath(QFileInfo(writePath_).absolutePath());
+    writeFileWhole(writePath_, settingsFileText(values_));
 }
 
 QString SettingsStore::read(const QString& key, const QString& defaultValue) const
 {
-    const QVariant value = settings_->value(kSection + u'/' + key);
-    return value.isValid() ? asText(value) : defaultValue;
+    const auto found = values_.constFind(key);
+    return found == values_.cend() ? defaultValue : *found;
 }
 
 void SettingsStore::write(const QString& key, const QString& value)
 {
+    // One report for one cause: every box stored at start would repeat it.
+    const auto reportOnce = [&](const QString& description) {
+        if (failureReported_)
+            return;
+        failureReported_ = true;
+        throw Failure(description);
+    };
     if (!refusal_.isEmpty())
-        throw Failure(refusal_.arg(key));
-    // QSettings keeps the first error it met for good; after a failed write
-    // only a fresh one can tell whether this write reaches the disk.
-    if (settings_->status() != QSettings::NoError)
-        settings_ = std::make_unique<QSettings>(filePath(), QSettings::IniFormat);
-    settings_->setValue(kSection + u'/' + key, value);
-    settings_->sync();
-    if (settings_->status() == QSettings::AccessError) {
-        throw Failure(QStringLiteral("The setting \"%1\" could not be saved to %2.")
-                          .arg(key, QDir::toNativeSeparators(filePath())));
+        return reportOnce(refusal_.arg(key));
+    const auto found = values_.constFind(key);
+    if (found != values_.cend() && *found == value && !failureReported_)
+        return;
+    values_.insert(key, value);
+    try {
+        store();
+        failureReported_ = false;
+    } catch (const WriteFailure& error) {
+        reportOnce(QStringLiteral("The setting \"%1\" could not be saved to %2: %3. Until the file can be "
+                                  "written, what you change is not kept after the program ends.")
+                       .arg(key, QDir::toNativeSeparators(error.path()), error.reason()));
     }
 }
 
 QList<std::pair<QString, QString>> SettingsStore::pairs() const
 {
     QList<std::pair<QString, QString>> result;
-    settings_->beginGroup(kSection);
-    for (const QString& key : settings_->childKeys())
-        result.append({key, asText(settings_->value(key))});
-    settings_->endGroup();
+    for (auto entry = values_.cbegin(); entry != values_.cend(); ++entry)
+        result.append({entry.key(), entry.value()});
     return result;
-}
-
-QString SettingsStore::filePath() const
-{
-    return settings_->fileName();
 }
 
 namespace {
@@ -162,10 +284,10 @@ SettingsStore& settingsStore()
         theStore = std::make_unique<SettingsStore>();
         if (!theStore->keptAsidePath().isEmpty()) {
             dialogs().message(nullptr, QString(),
-                              QStringLiteral("The settings file %1 could not be read whole. "
-                                             "A copy of it was kept as %2; the entries that could "
-                                             "be read are used.")
+                              QStringLiteral("The settings file %1 %2. A copy of it was kept as %3; the "
+                                             "entries that could be read are used.")
                                   .arg(QDir::toNativeSeparators(theStore->filePath()),
+                                       theStore->keptAsideReason(),
                                        QDir::toNativeSeparators(theStore->keptAsidePath())),
                               MessageIcon::Warning);
         }

@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <cstdlib>
 
@@ -32,7 +33,9 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     static QApplication application(*argc, *argv);
-    root = new QTemporaryDir;
+    // Static, so that the folder goes when the fuzzer exits.
+    static QTemporaryDir folder;
+    root = &folder;
     qputenv("XDG_CONFIG_HOME", root->path().toUtf8());
     static SilentDialogs silent;
     services::setDialogHost(&silent);
@@ -58,6 +61,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }
     if (store.read(QStringLiteral("txtAssets0"), QString()) != QStringLiteral(" Cash"))
         std::abort();
+    // What the store wrote reads back the same, whatever the keys and values.
+    if (QFileInfo::exists(settingsPath())) {
+        const services::SettingsStore reread;
+        if (reread.pairs() != store.pairs() || !reread.keptAsidePath().isEmpty())
+            std::abort();
+    }
     // A file that was moved aside keeps its bytes.
     if (!store.keptAsidePath().isEmpty()) {
         QFile aside(store.keptAsidePath());

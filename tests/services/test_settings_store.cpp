@@ -310,21 +310,86 @@ TEST(SettingsStore, WriteThatCannotReachTheDiskNamesTheKey)
     EXPECT_TRUE(recordedDialogs().messages.isEmpty()) << "the caller reports";
 }
 
-TEST(SettingsStore, WritesWorkAgainOnceTheDiskIsReachable)
+TEST(SettingsStore, AFailingFileIsReportedOnceAndWhatWasTypedMeanwhileIsStoredLater)
 {
     settingsStore().write(QStringLiteral("txtAssets0"), QStringLiteral("Cash"));
     ASSERT_TRUE(QDir(companyFolder()).removeRecursively());
     writeFileBytes(companyFolder(), "not a folder");
     EXPECT_THROW(settingsStore().write(QStringLiteral("txtAssets1"), QStringLiteral("Bank")), services::Failure);
-    EXPECT_THROW(settingsStore().write(QStringLiteral("txtAssets2"), QStringLiteral("Stock")), services::Failure);
+    EXPECT_NO_THROW(settingsStore().write(QStringLiteral("txtAssets2"), QStringLiteral("Stock")));
 
     ASSERT_TRUE(QFile::remove(companyFolder()));
     EXPECT_NO_THROW(settingsStore().write(QStringLiteral("txtAssets3"), QStringLiteral("Land")));
-    EXPECT_NO_THROW(settingsStore().write(QStringLiteral("txtAssets4"), QStringLiteral("Plant")));
     const DiskCopy disk;
     EXPECT_EQ(disk.status(), QSettings::NoError);
-    EXPECT_EQ(disk.value(QStringLiteral("txtAssets3")), QStringLiteral("Land"));
-    EXPECT_EQ(disk.value(QStringLiteral("txtAssets4")), QStringLiteral("Plant"));
+    for (const auto& [key, value] : {std::pair{"txtAssets1", "Bank"}, {"txtAssets2", "Stock"}, {"txtAssets3", "Land"}})
+        EXPECT_EQ(disk.value(QLatin1String(key)), QLatin1String(value)) << key;
+    // The failure is over: a new one is reported again.
+    ASSERT_TRUE(QDir(companyFolder()).removeRecursively());
+    writeFileBytes(companyFolder(), "not a folder");
+    EXPECT_THROW(settingsStore().write(QStringLiteral("txtAssets4"), QStringLiteral("Plant")), services::Failure);
+}
+
+// A file the store would not write back whole: another program's file behind
+// a link, or lines of the user's own (comments, other sections). It is kept
+// aside before the first write, the user is told once, and a link's target
+// is never rewritten.
+TEST(SettingsStore, WhatAWriteWouldDropIsKeptAsideFirst)
+{
+    const QString shell = configHome() + QStringLiteral("/bashrc");
+    const QByteArray shellText("# ~/.bashrc\nexport PATH=$HOME/bin:$PATH\nalias ll='ls -l'\n");
+    const QByteArray commented("; my notes\n[Corvantis]\ntxtAssets0=Cash\n[Other]\nkey=value\n");
+    for (const bool link : {true, false}) {
+        SCOPED_TRACE(link ? "link" : "comments");
+        reopenSettingsStoreForTesting();
+        recordedDialogs() = {};
+        QDir(companyFolder()).removeRecursively();
+        QDir().mkpath(companyFolder());
+        if (link) {
+            writeFileBytes(shell, shellText);
+            ASSERT_TRUE(QFile::link(shell, settingsFilePath()));
+        } else {
+            writeFileBytes(settingsFilePath(), commented);
+        }
+        settingsStore().write(QStringLiteral("txtAssets1"), QStringLiteral("Receivables"));
+
+        ASSERT_EQ(keptCopies().size(), 1);
+        const QString copy = companyFolder() + u'/' + keptCopies().front();
+        EXPECT_EQ(readFileBytes(copy), link ? shellText : commented);
+        ASSERT_EQ(recordedDialogs().messages.size(), 1);
+        EXPECT_TRUE(recordedDialogs().messages.front().text.contains(copy));
+        EXPECT_FALSE(QFileInfo(settingsFilePath()).isSymLink());
+        EXPECT_EQ(DiskCopy().value(QStringLiteral("txtAssets1")), QStringLiteral("Receivables"));
+        if (link)
+            EXPECT_EQ(readFileBytes(shell), shellText);
+        else
+            EXPECT_EQ(DiskCopy().value(QStringLiteral("txtAssets0")), QStringLiteral("Cash"));
+    }
+}
+
+TEST(SettingsStore, ALinkToASettingsFileStaysALink)
+{
+    const QString elsewhere = configHome() + QStringLiteral("/synced/Corvantis.ini");
+    writeFileBytes(elsewhere, "[Corvantis]\ntxtAssets0=Cash\n");
+    QDir().mkpath(companyFolder());
+    ASSERT_TRUE(QFile::link(elsewhere, settingsFilePath()));
+    settingsStore().write(QStringLiteral("txtAssets1"), QStringLiteral("Receivables"));
+    EXPECT_TRUE(QFileInfo(settingsFilePath()).isSymLink());
+    EXPECT_EQ(readFileBytes(elsewhere), QByteArray("[Corvantis]\ntxtAssets0=Cash\ntxtAssets1=Receivables\n"));
+    EXPECT_TRUE(recordedDialogs().messages.isEmpty());
+    EXPECT_TRUE(keptCopies().isEmpty());
+}
+
+// A value that is already stored writes nothing: a start that changes
+// nothing leaves the file alone.
+TEST(SettingsStore, StoringTheSameValueAgainWritesNothing)
+{
+    settingsStore().write(QStringLiteral("txtAssets0"), QStringLiteral("Cash"));
+    QFile::remove(settingsFilePath());
+    settingsStore().write(QStringLiteral("txtAssets0"), QStringLiteral("Cash"));
+    EXPECT_FALSE(QFileInfo::exists(settingsFilePath())) << "the same value was written again";
+    settingsStore().write(QStringLiteral("txtAssets0"), QStringLiteral("Bank"));
+    EXPECT_EQ(DiskCopy().value(QStringLiteral("txtAssets0")), QStringLiteral("Bank"));
 }
 
 // The writer is killed at a chosen moment; every setting it acknowledged
