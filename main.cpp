@@ -1,4 +1,5 @@
 #include "entry/Form1.h"
+#include "generation/RunFiles.h"
 #include "resources/ProgramVersion.h"
 
 #include <QApplication>
@@ -9,6 +10,10 @@ int main(int argc, char* argv[])
     QApplication::setOrganizationName(QLatin1String(resources::kCompany));
     QApplication::setApplicationName(QLatin1String(resources::kProduct));
     QApplication::setApplicationVersion(QLatin1String(resources::kVersion));
+
+    // Workbooks of earlier runs that ended without cleaning up (a crash, a
+    // kill) hold the user's figures: they go before anything else runs.
+    generation::removeLeftoverWorkbooks();
 
     entry::Form1 entryWindow;
     entryWindow.show();

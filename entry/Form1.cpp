@@ -442,11 +442,18 @@ void Form1::PushButton22_Click()
         generation::CreateExcelApplication();
     });
     trap.step(110, [&] { templateBytes = resources::templateWorkbook(); });
-    trap.step(112, [&] {
-        // Created exclusively: a planted link (even a dangling one) is refused.
-        if (!services::FileExists(templatePath) && !QFileInfo(templatePath).isSymLink())
-            generation::writeNewFile(templateBytes, templatePath);
+    // Written afresh every run and put in place whole: a template left by a
+    // killed run, or planted by someone else, is never opened.
+    const bool templateWritten = !folder.isEmpty() && trap.step(112, [&] {
+        services::WriteBytesToFile(templateBytes, templatePath, services::Durability::Scratch);
     });
+    if (!templateWritten) {
+        // Reported once; without our own template there is no workbook to make.
+        trap.step(154, [&] { pointer_->set(services::WindowPointer::Default); });
+        trap.step(180, [&] { generation::ReleaseExcelApplication(); });
+        trap.step(208, [&] { setUpdatesEnabled(true); });
+        return;
+    }
     trap.step(114, [&] {
         if (!ExcelApp)
             throw Failure(QStringLiteral("Object variable or With block variable not set"));
@@ -506,6 +513,7 @@ void Form1::PushButton22_Click()
             if (!ExcelBook)
                 throw Failure(QStringLiteral("Object variable or With block variable not set"));
             ExcelBook->SaveAs(workbookPath, generation::saveFormatForVersion(ExcelApp));
+            generation::holdWorkbook(workbookPath);
         } catch (...) {
             // A claimed name that was never filled is not a workbook.
             if (QFileInfo(workbookPath).size() == 0)
@@ -540,7 +548,8 @@ void Form1::PushButton22_Click()
         const auto books = viewer->Workbooks();
         shown = books(books.count());
     });
-    trap.step(188, [&] { generation::saveCellsActivesheet(shown, picturePath); });
+    QImage snapshot;
+    trap.step(188, [&] { snapshot = generation::saveCellsActivesheet(shown, picturePath); });
     trap.step(190, [&] {
         if (!viewer)
             throw Failure(QStringLiteral("Object variable or With block variable not set"));
@@ -560,12 +569,12 @@ void Form1::PushButton22_Click()
     trap.step(198, [&] {
         if (!form2_)
             form2_ = std::make_unique<preview::Form2>(this);
-        // Through QImage: QPixmap::load caches by path, size and time, and
-        // would hand a second run the first run's "temp.bmp".
-        QImage picture;
-        if (!QFileInfo(picturePath).isFile() || !picture.load(picturePath, "BMP"))
+        // Never an earlier run's picture, and never whatever sits at the
+        // name: the picture this run saved there, or none.
+        form2_->setPicture(QPixmap());
+        if (snapshot.isNull())
             throw Failure(QStringLiteral("File not found: %1").arg(QDir::toNativeSeparators(picturePath)));
-        form2_->setPicture(QPixmap::fromImage(picture));
+        form2_->setPicture(QPixmap::fromImage(snapshot));
     });
     trap.step(200, [&] { form2_->mExcelFile = workbookPath; });
     trap.step(202, [&] { form2_->showPreview(); });

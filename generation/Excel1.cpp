@@ -5,11 +5,12 @@
 #include "services/Failure.h"
 #include "services/NumericText.h"
 #include "services/SharedRoutines.h"
+#include "services/WholeFile.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QImageWriter>
-#include <QTemporaryFile>
+#include <QBuffer>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -47,33 +48,25 @@ const Worksheet& taken(const std::optional<Worksheet>& sheet)
     return *sheet;
 }
 
-// Written whole or not at all, as a Windows bitmap. The picture is read back
-// at once and deleted, so it is not flushed to disk: it goes to a fresh,
-// exclusively created name and is renamed into place, which replaces
-// whatever was at the name rather than writing through it.
+// Written whole or not at all, as a Windows bitmap, replacing whatever was
+// at the name rather than writing through it. The run deletes it at once, so
+// it is not synced to disk.
 void savePicture(const QImage& picture, const QString& path)
 {
-    const QFileInfo target(path);
-    const auto failure = [&](const QString& why) {
-        return services::Failure(QStringLiteral("The picture cannot be saved as \"%1\": %2.").arg(path, why));
-    };
-    if (!target.absoluteDir().exists())
-        throw failure(QStringLiteral("the folder \"%1\" does not exist")
-                          .arg(QDir::toNativeSeparators(target.absolutePath())));
-    if (target.isSymLink())
-        throw failure(QStringLiteral("the name is a symbolic link"));
-    QTemporaryFile file(target.absoluteFilePath() + QStringLiteral(".XXXXXX"));
-    if (!file.open())
-        throw failure(file.errorString());
-    QImageWriter writer(&file, "bmp");
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "bmp");
     // The sheet is opaque: a plain bitmap without an alpha channel.
     if (!writer.write(picture.convertToFormat(QImage::Format_RGB32)))
-        throw failure(writer.errorString());
-    if (!file.flush())
-        throw failure(file.errorString());
-    if (std::rename(QFile::encodeName(file.fileName()).constData(), QFile::encodeName(path).constData()) != 0)
-        throw failure(QString::fromLocal8Bit(std::strerror(errno)));
-    file.setAutoRemove(false);
+        throw services::Failure(QStringLiteral("The picture cannot be saved as \"%1\": %2.")
+                                    .arg(path, writer.errorString()));
+    try {
+        services::writeFileWhole(path, bytes, services::Durability::Scratch);
+    } catch (const services::WriteFailure& error) {
+        throw services::Failure(
+            QStringLiteral("The picture cannot be saved as \"%1\": %2.").arg(path, error.reason()));
+    }
 }
 
 } // namespace
@@ -118,7 +111,7 @@ int versionAsWholeNumber(const QString& version)
     return int(whole);
 }
 
-void saveCellsActivesheet(const std::optional<Workbook>& workbook, const QString& picturePath)
+QImage saveCellsActivesheet(const std::optional<Workbook>& workbook, const QString& picturePath)
 {
     services::ErrorTrap trap(services::locationText(QStringLiteral("Excel1"), QStringLiteral("saveCellsActivesheet")));
     std::optional<Worksheet> sheet;
@@ -138,16 +131,19 @@ void saveCellsActivesheet(const std::optional<Workbook>& workbook, const QString
         lastColumn = used.Columns(used.Columns().count()).Column();
     });
     bool goOn = false;
+    QImage saved;
     trap.step(106, [&] { goOn = lastRow > 1 && lastColumn > 1; });
     if (!goOn)
-        return;
+        return {};
     trap.step(110, [&] { taken(sheet).UsedRange().CopyPicture(); });
     trap.step(112, [&] {
         const QImage picture = GetClipboardPicture(0);
         if (picture.isNull())
             throw services::Failure(QStringLiteral("The clipboard holds no picture of the sheet."));
         savePicture(picture, picturePath);
+        saved = picture;
     });
+    return saved;
 }
 
 } // namespace generation

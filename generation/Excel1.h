@@ -2,6 +2,7 @@
 
 #include "spreadsheet/Automation.h"
 
+#include <QImage>
 #include <QString>
 #include <optional>
 
@@ -31,8 +32,10 @@ int versionAsWholeNumber(const QString& version);
 // Takes a picture of the workbook's active sheet, its used range as shown,
 // into `picturePath` as a Windows bitmap. Reports each failing step (location
 // Excel1.saveCellsActivesheet) and goes on; a used range ending in row 1 or
-// column A gives no picture and no report.
-void saveCellsActivesheet(const std::optional<spreadsheet::automation::Workbook>& workbook,
+// column A gives no picture and no report. Returns the picture that was
+// saved, so the caller never needs to read back what sits at the name; null
+// when none was.
+QImage saveCellsActivesheet(const std::optional<spreadsheet::automation::Workbook>& workbook,
                           const QString& picturePath);
 
 } // namespace generation

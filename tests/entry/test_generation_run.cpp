@@ -10,6 +10,7 @@
 #include "tests/entry/EntryTestSupport.h"
 #include "resources/TemplateWorkbook.h"
 #include "tests/support/Csv.h"
+#include "tests/support/FaultInjection.h"
 #include "tests/support/SampleBalanceSheet.h"
 
 #include <QDateEdit>
@@ -20,6 +21,7 @@
 #include <QRegularExpression>
 
 #include <algorithm>
+#include <cerrno>
 #include <map>
 #include <unistd.h>
 
@@ -117,6 +119,28 @@ protected:
     Form1 window;
 };
 
+// Notes the entry window's pointer and drawing whenever a report is shown.
+class WatchingDialogs final : public services::DialogHost {
+public:
+    explicit WatchingDialogs(Form1& window) : window_(window) {}
+    void message(QWidget*, const QString&, const QString& text, services::MessageIcon) override
+    {
+        const QRegularExpressionMatch match =
+            QRegularExpression(QStringLiteral("Form1\\.PushButton22_Click at line (\\d+)\r")).match(text);
+        if (match.hasMatch())
+            seen[match.captured(1).toInt()] = {window_.mousePointer().value(), window_.updatesEnabled()};
+        texts << text;
+    }
+    services::Answer askYesNo(QWidget*, const QString&, const QString&) override { return services::Answer::Yes; }
+    QString saveFileName(QWidget*, const QString&, const QString&) override { return {}; }
+
+    std::map<int, std::pair<int, bool>> seen; // line -> pointer, drawing on
+    QStringList texts;
+
+private:
+    Form1& window_;
+};
+
 TEST_F(GenerationRunTest, SampleAmountsEndInTheWorkbookAndThePreview)
 {
     window.show();
@@ -173,21 +197,26 @@ TEST_F(GenerationRunTest, EmptyAmountsLeaveOnlyTheDate)
         EXPECT_TRUE(isBlank(book, a1)) << a1;
 }
 
-TEST_F(GenerationRunTest, AStaleTemplateIsUsedAsItIsAndDeleted)
+// Whatever sits at "template.xlt" before the run (an earlier run's, one cut
+// short by a kill, or one planted by someone else) is never opened: the run
+// writes its own afresh.
+TEST_F(GenerationRunTest, ATemplateFoundInTempIsNeverOpened)
 {
-    // A template whose D11 already holds a figure: the run must open this
-    // one, not write the carried one over it.
-    spreadsheet::Workbook stale = spreadsheet::readXlsFile(resources::templateWorkbook());
-    stale.sheets[0].cellAt(spreadsheet::cellAddress(QStringLiteral("B5"))).value = QStringLiteral("stale marker");
-    ASSERT_NO_FATAL_FAILURE(writeFileBytes(tempPath(QStringLiteral("template.xlt")), spreadsheet::writeXlsFile(stale)));
-    run();
+    spreadsheet::Workbook planted = spreadsheet::readXlsFile(resources::templateWorkbook());
+    planted.sheets[0].cellAt(spreadsheet::cellAddress(QStringLiteral("B5"))).value = QStringLiteral("planted");
+    const QByteArray whole = spreadsheet::writeXlsFile(planted);
+    for (const QByteArray& found : {whole, whole.left(whole.size() / 2)}) {
+        testing_support::emptyFolder(tempFolder());
+        ASSERT_NO_FATAL_FAILURE(writeFileBytes(tempPath(QStringLiteral("template.xlt")), found));
+        run();
 
-    EXPECT_TRUE(messages().isEmpty()) << messages().value(0).text.toStdString();
-    const spreadsheet::Workbook book = onlyWorkbook();
-    const spreadsheet::Cell* marker = cellOf(book, "B5");
-    ASSERT_NE(marker, nullptr);
-    EXPECT_EQ(marker->value, spreadsheet::Value(QStringLiteral("stale marker")));
-    EXPECT_FALSE(QFile::exists(tempPath(QStringLiteral("template.xlt"))));
+        EXPECT_TRUE(messages().isEmpty()) << messages().value(0).text.toStdString();
+        EXPECT_TRUE(isBlank(onlyWorkbook(), "B5"));
+        EXPECT_FALSE(QFile::exists(tempPath(QStringLiteral("template.xlt"))));
+        click(window.form2()->PushButton8); // "< Back"
+        entry_tests::settle();
+        messages().clear();
+    }
 }
 
 class PlantedLinkTest : public GenerationRunTest, public ::testing::WithParamInterface<const char*> {};
@@ -201,9 +230,10 @@ TEST_P(PlantedLinkTest, TheLinksTargetIsNeverWritten)
     run();
 
     EXPECT_EQ(readFileBytes(victim), original);
-    // The run reported what went wrong instead of writing through the link.
-    EXPECT_FALSE(messages().isEmpty());
-    EXPECT_FALSE(QFileInfo::exists(tempPath(QString::fromLatin1(GetParam()))));
+    // The link was replaced by the run's own file, which was then deleted.
+    EXPECT_TRUE(messages().isEmpty()) << messages().value(0).text.toStdString();
+    EXPECT_FALSE(QFileInfo(tempPath(QString::fromLatin1(GetParam()))).isSymLink());
+    EXPECT_FALSE(previewPicture(*window.form2()).isNull());
 }
 
 INSTANTIATE_TEST_SUITE_P(Names, PlantedLinkTest, ::testing::Values("temp.bmp", "template.xlt"));
@@ -246,43 +276,61 @@ TEST_F(GenerationRunTest, TakenWorkbookNamesAreDrawnAgainAndLinksThereAreNotFoll
         EXPECT_EQ(numberIn(book, a1), amount) << a1;
 }
 
-TEST_F(GenerationRunTest, ATemplateThatCannotBeOpenedLeavesNoEmptyWorkbook)
+// Where the run cannot put its own template (another user's file in a
+// shared sticky folder refuses the rename; a folder in its place), it says
+// so once and makes no workbook.
+TEST_F(GenerationRunTest, ATemplateThatCannotBeWrittenIsReportedOnceAndMakesNoWorkbook)
 {
-    ASSERT_NO_FATAL_FAILURE(writeFileBytes(tempPath(QStringLiteral("template.xlt")), QByteArray("not a workbook")));
-    run();
-    EXPECT_FALSE(messages().isEmpty());
-    // The claimed name is given up when nothing was saved under it, so the
-    // preview has no workbook to copy over a file of the user's.
-    EXPECT_TRUE(workbooksInTemp().isEmpty()) << workbooksInTemp().join(u' ').toStdString();
-    ASSERT_NE(window.form2(), nullptr);
-    EXPECT_TRUE(window.form2()->isVisible());
+    window.show();
+    for (const bool refused : {true, false}) {
+        fault_injection::Scope faults;
+        if (refused)
+            fault_injection::inject(fault_injection::Call::Rename, EPERM, QStringLiteral("template.xlt"));
+        else
+            ASSERT_TRUE(QDir().mkpath(tempPath(QStringLiteral("template.xlt"))));
+        WatchingDialogs watching(window);
+        services::setDialogHost(&watching);
+        run();
+        services::setDialogHost(&testing_support::recordedDialogs());
+
+        ASSERT_EQ(watching.texts.size(), 1) << watching.texts.join(u'\n').toStdString();
+        EXPECT_TRUE(watching.texts[0].endsWith(entry_tests::reportTail(QStringLiteral("Form1.PushButton22_Click"), 112)))
+            << watching.texts[0].toStdString();
+        EXPECT_EQ(watching.seen[112], std::pair(11, false)) << "hourglass and frozen drawing while it is shown";
+        EXPECT_TRUE(workbooksInTemp().isEmpty());
+        EXPECT_EQ(window.form2(), nullptr);
+        EXPECT_TRUE(window.isVisible());
+        EXPECT_EQ(window.mousePointer().value(), 0);
+        EXPECT_TRUE(window.updatesEnabled());
+    }
 }
 
-TEST_F(GenerationRunTest, WithoutATemporaryFolderNothingIsWrittenElsewhere)
+TEST_F(GenerationRunTest, WithoutAPrivateTemporaryFolderNothingIsWrittenAnywhere)
 {
-    // No TEMP, and the private fallback folder is not private: refused.
+    // No TEMP, a runtime folder others can enter, and no private folder can
+    // be made: the one report names why.
     qunsetenv("TEMP");
-    const QString systemTemp = testing_support::testRoot() + QStringLiteral("/system-temp");
-    ASSERT_TRUE(QDir().mkpath(systemTemp));
-    qputenv("TMPDIR", systemTemp.toLocal8Bit());
-    const QString fallback = systemTemp + QStringLiteral("/corvantis-") + QString::number(::getuid());
-    ASSERT_TRUE(QDir().mkpath(fallback));
-    ASSERT_TRUE(QFile::setPermissions(fallback, QFileDevice::Permissions(0x7755)));
-    const QStringList rootBefore = QDir(QStringLiteral("/")).entryList({QStringLiteral("vetrik*")}, QDir::Files);
+    const QString shared = testing_support::testRoot() + QStringLiteral("/shared-runtime");
+    ASSERT_TRUE(QDir().mkpath(shared));
+    ASSERT_TRUE(QFile::setPermissions(shared, QFileDevice::Permissions(0x7777)));
+    qputenv("XDG_RUNTIME_DIR", shared.toLocal8Bit());
+    // A file where the system temporary folder should be.
+    const QString notAFolder = testing_support::testRoot() + QStringLiteral("/not-a-folder");
+    ASSERT_NO_FATAL_FAILURE(writeFileBytes(notAFolder, "file"));
+    qputenv("TMPDIR", notAFolder.toLocal8Bit());
+    const QStringList rootBefore = QDir(QStringLiteral("/")).entryList(QDir::Files);
 
+    window.show();
     run();
     qunsetenv("TMPDIR");
 
-    ASSERT_FALSE(messages().isEmpty());
-    EXPECT_TRUE(messages().first().text.contains(QStringLiteral("is not a private folder")))
+    ASSERT_EQ(messages().size(), 1);
+    EXPECT_TRUE(messages().first().text.startsWith(QStringLiteral("A private temporary folder cannot be made")))
         << messages().first().text.toStdString();
-    EXPECT_TRUE(std::any_of(messages().begin(), messages().end(), [](const auto& shown) {
-        return shown.text.startsWith(QStringLiteral("There is no temporary folder to save the workbook in."));
-    }));
-    EXPECT_EQ(QDir(QStringLiteral("/")).entryList({QStringLiteral("vetrik*")}, QDir::Files), rootBefore);
-    EXPECT_EQ(QDir(fallback).entryList(QDir::Files), QStringList());
-    ASSERT_NE(window.form2(), nullptr);
-    EXPECT_TRUE(window.form2()->mExcelFile.isEmpty());
+    EXPECT_TRUE(messages().first().text.endsWith(entry_tests::reportTail(QStringLiteral("Form1.PushButton22_Click"), 108)));
+    EXPECT_EQ(QDir(QStringLiteral("/")).entryList(QDir::Files), rootBefore);
+    EXPECT_TRUE(QDir(shared).isEmpty());
+    EXPECT_EQ(window.form2(), nullptr);
 }
 
 TEST_F(GenerationRunTest, ADoubleClickRunsOnce)
@@ -306,28 +354,18 @@ TEST_F(GenerationRunTest, ADoubleClickRunsOnce)
     EXPECT_TRUE(workbooksInTemp().isEmpty());
 }
 
-TEST_F(GenerationRunTest, ADanglingTemplateLinkIsNotFollowed)
-{
-    const QString missing = testing_support::testRoot() + QStringLiteral("/template-through-link");
-    ASSERT_TRUE(QFile::link(missing, tempPath(QStringLiteral("template.xlt"))));
-    run();
-    EXPECT_FALSE(QFile::exists(missing));
-    EXPECT_FALSE(messages().isEmpty());
-    // The run still ends by showing the preview.
-    ASSERT_NE(window.form2(), nullptr);
-    EXPECT_TRUE(window.form2()->isVisible());
-}
-
 TEST_F(GenerationRunTest, AFailingStepIsReportedAndTheRunGoesOn)
 {
-    // A TEMP folder that does not exist: the template cannot be written.
-    qputenv("TEMP", (testing_support::testRoot() + QStringLiteral("/no-such-folder")).toLocal8Bit());
+    // The disk is full when the workbook is saved.
+    fault_injection::Scope faults;
+    fault_injection::inject(fault_injection::Call::Write, ENOSPC, QStringLiteral("vetrik"));
     window.show();
     run();
 
     ASSERT_FALSE(messages().isEmpty());
-    EXPECT_TRUE(messages().first().text.endsWith(entry_tests::reportTail(QStringLiteral("Form1.PushButton22_Click"), 112)))
+    EXPECT_TRUE(messages().first().text.endsWith(entry_tests::reportTail(QStringLiteral("Form1.PushButton22_Click"), 172)))
         << messages().first().text.toStdString();
+    EXPECT_TRUE(messages().first().text.contains(QStringLiteral("No space left on device")));
     QList<int> lines;
     for (const auto& message : messages()) {
         const QRegularExpressionMatch match = QRegularExpression(QStringLiteral("Form1\\.PushButton22_Click at line (\\d+)\r")).match(message.text);
@@ -335,9 +373,9 @@ TEST_F(GenerationRunTest, AFailingStepIsReportedAndTheRunGoesOn)
             lines << match.captured(1).toInt();
     }
     // Every later step that needs the workbook fails in turn, in order.
-    EXPECT_TRUE(lines.contains(114));
-    EXPECT_TRUE(lines.contains(172));
+    EXPECT_TRUE(lines.contains(182));
     EXPECT_TRUE(lines.contains(198));
+    EXPECT_TRUE(workbooksInTemp().isEmpty()) << "nothing half-written is offered";
     EXPECT_TRUE(std::is_sorted(lines.begin(), lines.end()));
     // ...and the run still ends with the preview shown.
     ASSERT_NE(window.form2(), nullptr);
@@ -347,37 +385,19 @@ TEST_F(GenerationRunTest, AFailingStepIsReportedAndTheRunGoesOn)
     EXPECT_EQ(window.mousePointer().value(), 0);
 }
 
-// Notes the entry window's pointer and drawing whenever a report is shown.
-class WatchingDialogs final : public services::DialogHost {
-public:
-    explicit WatchingDialogs(Form1& window) : window_(window) {}
-    void message(QWidget*, const QString&, const QString& text, services::MessageIcon) override
-    {
-        const QRegularExpressionMatch match =
-            QRegularExpression(QStringLiteral("Form1\\.PushButton22_Click at line (\\d+)\r")).match(text);
-        if (match.hasMatch())
-            seen[match.captured(1).toInt()] = {window_.mousePointer().value(), window_.updatesEnabled()};
-    }
-    services::Answer askYesNo(QWidget*, const QString&, const QString&) override { return services::Answer::Yes; }
-    QString saveFileName(QWidget*, const QString&, const QString&) override { return {}; }
-
-    std::map<int, std::pair<int, bool>> seen; // line -> pointer, drawing on
-
-private:
-    Form1& window_;
-};
-
 TEST_F(GenerationRunTest, HourglassAndFrozenDrawingWhileTheStepsRun)
 {
-    qputenv("TEMP", (testing_support::testRoot() + QStringLiteral("/no-such-folder")).toLocal8Bit());
+    fault_injection::Scope faults;
+    fault_injection::inject(fault_injection::Call::Write, ENOSPC, QStringLiteral("vetrik"));
     window.show();
     WatchingDialogs watching(window);
     services::setDialogHost(&watching);
     run();
     services::setDialogHost(&testing_support::recordedDialogs());
 
-    // Hourglass from 106 to 154 and from 184 to 196; drawing frozen throughout.
-    const std::map<int, int> pointerAt = {{112, 11}, {114, 11}, {122, 11}, {172, 0}, {182, 0}, {186, 11}, {198, 0}};
+    // Hourglass from 106 to 154 (see the template test for 112) and from 184
+    // to 196; drawing frozen throughout.
+    const std::map<int, int> pointerAt = {{172, 0}, {182, 0}, {186, 11}, {198, 0}};
     for (const auto& [line, pointer] : pointerAt) {
         ASSERT_TRUE(watching.seen.count(line)) << "no report at line " << line;
         EXPECT_EQ(watching.seen[line].first, pointer) << "line " << line;
@@ -385,6 +405,35 @@ TEST_F(GenerationRunTest, HourglassAndFrozenDrawingWhileTheStepsRun)
     }
     EXPECT_EQ(window.mousePointer().value(), 0);
     EXPECT_TRUE(window.updatesEnabled());
+}
+
+// The preview shows the picture this run saved, or none: never an earlier
+// run's, and never one that someone else left at "temp.bmp".
+TEST_F(GenerationRunTest, ThePreviewShowsOnlyThePictureThisRunSaved)
+{
+    window.show();
+    click(window.PushButton2);
+    run();
+    ASSERT_FALSE(previewPicture(*window.form2()).isNull());
+    click(window.form2()->PushButton8); // "< Back"
+    entry_tests::settle();
+
+    QImage planted(40, 30, QImage::Format_RGB32);
+    planted.fill(Qt::red);
+    ASSERT_TRUE(planted.save(tempPath(QStringLiteral("temp.bmp")), "BMP"));
+    // As in a shared sticky folder: the name is someone else's.
+    fault_injection::Scope faults;
+    fault_injection::inject(fault_injection::Call::Rename, EPERM, QStringLiteral("temp.bmp"));
+    run();
+
+    preview::Form2& form2 = *window.form2();
+    EXPECT_TRUE(form2.isVisible());
+    EXPECT_TRUE(form2.Picture1->picture().isNull());
+    EXPECT_TRUE(form2.Zoom_Ori->picture().isNull());
+    ASSERT_EQ(messages().size(), 2);
+    EXPECT_TRUE(messages()[0].text.endsWith(entry_tests::reportTail(QStringLiteral("Excel1.saveCellsActivesheet"), 112)));
+    EXPECT_TRUE(messages()[1].text.endsWith(entry_tests::reportTail(QStringLiteral("Form1.PushButton22_Click"), 198)));
+    EXPECT_EQ(workbooksInTemp().size(), 1) << "the workbook itself was made";
 }
 
 TEST_F(GenerationRunTest, BackThenASecondRunReusesThePreview)

@@ -259,7 +259,7 @@ TEST(SaveCellsActivesheet, PicturePathInAMissingFolderIsReportedAtStep112)
     ASSERT_EQ(recordedDialogs().messages.size(), 1);
     EXPECT_EQ(recordedDialogs().messages[0].title, QStringLiteral("Application Error"));
     EXPECT_TRUE(recordedDialogs().messages[0].text.startsWith(QStringLiteral("The picture cannot be saved as \"")));
-    EXPECT_THAT(recordedDialogs().messages[0].text.toStdString(), HasSubstr("does not exist"));
+    EXPECT_THAT(recordedDialogs().messages[0].text.toStdString(), HasSubstr("No such file or directory"));
     EXPECT_FALSE(QFile::exists(picturePath));
 }
 
