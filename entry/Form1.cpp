@@ -315,6 +315,9 @@ void Form1::Form_Load(const generation::ApplicationFactory& createApplication)
         trap.step(108, [&] { pointer_->setCustomCursor(services::loadCursorFile(handPath)); });
     trap.step(126, [&] { services::RegistryCapture(); });
     trap.step(128, [&] { tabCounter = 22; });
+    // The restore stores each box's standard form; those are derived from
+    // the file again at the next start, so one write at the end will do.
+    services::settingsStore().beginBatch();
     trap.step(130, [&] {
         const QString stored = services::settingsStore().read(QStringLiteral("dtpFrom"), dateText(QDate::currentDate()));
         dtpFrom->setDate(readDateText(stored));
@@ -343,6 +346,7 @@ void Form1::Form_Load(const generation::ApplicationFactory& createApplication)
         tabOrder_->setTabIndex(dtpFrom, 1);
         tabOrder_->apply();
     });
+    trap.step(204, [&] { services::settingsStore().endBatch(); });
     trap.step(204, [&] { setUpdatesEnabled(true); });
     trap.step(206, [&] { generation::CheckExcelInstalled(createApplication); });
 }

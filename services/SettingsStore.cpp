@@ -243,26 +243,47 @@ QString SettingsStore::read(const QString& key, const QString& defaultValue) con
 
 void SettingsStore::write(const QString& key, const QString& value)
 {
-    // One report for one cause: every box stored at start would repeat it.
-    const auto reportOnce = [&](const QString& description) {
-        if (failureReported_)
-            return;
-        failureReported_ = true;
-        throw Failure(description);
-    };
-    if (!refusal_.isEmpty())
-        return reportOnce(refusal_.arg(key));
+    if (!refusal_.isEmpty()) {
+        // One report for one cause: every box stored at start would repeat it.
+        if (!failureReported_) {
+            failureReported_ = true;
+            throw Failure(refusal_.arg(key));
+        }
+        return;
+    }
     const auto found = values_.constFind(key);
     if (found != values_.cend() && *found == value && !failureReported_)
         return;
     values_.insert(key, value);
+    if (batching_) {
+        batchChanged_ = true;
+        return;
+    }
+    storeReportingOnce(QStringLiteral("The setting \"%1\" could not be saved").arg(key));
+}
+
+void SettingsStore::endBatch()
+{
+    batching_ = false;
+    if (!batchChanged_ || !refusal_.isEmpty())
+        return;
+    batchChanged_ = false;
+    storeReportingOnce(QStringLiteral("The settings could not be saved"));
+}
+
+void SettingsStore::storeReportingOnce(const QString& what)
+{
     try {
         store();
         failureReported_ = false;
     } catch (const WriteFailure& error) {
-        reportOnce(QStringLiteral("The setting \"%1\" could not be saved to %2: %3. Until the file can be "
-                                  "written, what you change is not kept after the program ends.")
-                       .arg(key, QDir::toNativeSeparators(error.path()), error.reason()));
+        if (failureReported_)
+            return;
+        failureReported_ = true;
+        throw Failure(what
+                      + QStringLiteral(" to %1: %2. Until the file can be written, what you change is not kept after "
+                                       "the program ends.")
+                            .arg(QDir::toNativeSeparators(error.path()), error.reason()));
     }
 }
 

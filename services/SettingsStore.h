@@ -24,6 +24,12 @@ public:
     // and stored with the next write that succeeds). A value equal to the
     // stored one costs nothing.
     void write(const QString& key, const QString& value);
+    // From now until endBatch(), writes only change what the store holds;
+    // endBatch() stores them with one write. For values that can be derived
+    // again from the file, as start-up's restore does, so that a crash
+    // before endBatch() loses nothing. Throws Failure as write() does.
+    void beginBatch() { batching_ = true; }
+    void endBatch();
     // Every (key, value) of the section, in the store's order.
     QList<std::pair<QString, QString>> pairs() const;
 
@@ -39,6 +45,9 @@ private:
     void load();
     void keepAside(const QString& why);
     void store();
+    // Stores what the store holds; a failure is thrown once, as `what`
+    // followed by the file and the reason.
+    void storeReportingOnce(const QString& what);
 
     QString path_;      // the settings file's name
     QString writePath_; // where writes go: the name, or the file a link there names
@@ -47,6 +56,8 @@ private:
     QString keptAsideReason_;
     QString refusal_;   // why writes are refused for good
     bool failureReported_ = false;
+    bool batching_ = false;
+    bool batchChanged_ = false;
 };
 
 // The file's text for these values: the section header and one line per

@@ -205,6 +205,23 @@ INSTANTIATE_TEST_SUITE_P(Faults, WriterUnderFault,
                                            Fault{"IoErrorOnClose", Call::Close, EIO}),
                          [](const ::testing::TestParamInfo<Fault>& info) { return std::string(info.param.name); });
 
+// Start-up stores the standard form of every entry: once on a first start,
+// and not at all when everything already stands in that form.
+TEST(StartUpWrites, AFirstStartSyncsOnceAndALaterStartNotAtAll)
+{
+    fault_injection::Scope counting;
+    fault_injection::inject(Call::Sync, 0, QStringLiteral("Corvantis.ini"));
+    { Form1 first; }
+    EXPECT_EQ(fault_injection::failures(), 1);
+    EXPECT_EQ(testing_support::storedValue(QStringLiteral("txtAmountL9")), QStringLiteral("$0"));
+
+    services::reopenSettingsStoreForTesting();
+    fault_injection::inject(Call::Sync, 0, QStringLiteral("Corvantis.ini"));
+    { Form1 later; }
+    EXPECT_EQ(fault_injection::failures(), 0);
+    EXPECT_TRUE(messages().isEmpty()) << shownTexts().join(u'\n').toStdString();
+}
+
 // ---- a real full disk: a small file system of this test process's own
 
 // Mounts a small tmpfs over `folder`, visible to this process only, and

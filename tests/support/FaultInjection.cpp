@@ -48,6 +48,8 @@ bool shouldFail(Call call, const std::string& path)
     if (current.call != call || path.find(current.pathPart) == std::string::npos)
         return false;
     ++current.failures;
+    if (current.error == 0)
+        return false;
     errno = current.error;
     return true;
 }

@@ -10,11 +10,12 @@ namespace fault_injection {
 enum class Call { Write, Sync, Close, Rename };
 
 // From now on, every `call` on a file whose path contains `pathPart` fails
-// with `error` (ENOSPC, EIO, ...). For Rename the path is the new name.
+// with `error` (ENOSPC, EIO, ...), or is only counted when `error` is 0. For
+// Rename the path is the new name.
 void inject(Call call, int error, const QString& pathPart);
 // Every call works again.
 void clear();
-// How many calls failed since the last inject().
+// How many calls failed (or were counted) since the last inject().
 int failures();
 
 // Clears the faults when a test ends, also when it fails.
