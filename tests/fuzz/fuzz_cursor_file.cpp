@@ -2,11 +2,17 @@
 #include "services/Failure.h"
 #include "services/MousePointer.h"
 
+#include <QFile>
 #include <QGuiApplication>
+#include <QTemporaryDir>
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
+    // Without a runtime folder Qt makes /tmp/runtime-<user>, which would
+    // outlive the run; this one goes when the fuzzer exits.
+    static QTemporaryDir runtime;
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
     static QGuiApplication application(*argc, *argv);
     return 0;
 }

@@ -32,6 +32,10 @@ QString settingsPath()
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
+    // Without a runtime folder Qt makes /tmp/runtime-<user>, which would
+    // outlive the run; this one goes when the fuzzer exits.
+    static QTemporaryDir runtime;
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
     static QApplication application(*argc, *argv);
     // Static, so that the folder goes when the fuzzer exits.
     static QTemporaryDir folder;
