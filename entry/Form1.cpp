@@ -2,12 +2,9 @@
 
 #include "entry/AmountRules.h"
 #include "entry/TabOrder.h"
-#include "generation/Excel1.h"
-#include "generation/ExcelApplication.h"
-#include "generation/RunFiles.h"
+#include "generation/GenerationRun.h"
 #include "preview/Form2.h"
 #include "resources/ProgramIcon.h"
-#include "resources/TemplateWorkbook.h"
 #include "resources/ProgramVersion.h"
 #include "services/ErrorTrap.h"
 #include "services/MousePointer.h"
@@ -417,10 +414,19 @@ void Form1::PushButton2_Click()
                 [](const LineItemRow& row) { return QLatin1String(row.sampleAmount); });
 }
 
+generation::RunEntries Form1::runEntries() const
+{
+    generation::RunEntries entries;
+    entries.date = dtpFrom->date();
+    for (const QLineEdit* box : txtAmountAssets)
+        entries.assetAmounts << box->text();
+    for (const QLineEdit* box : txtAmountL)
+        entries.liabilityAmounts << box->text();
+    return entries;
+}
+
 void Form1::PushButton22_Click()
 {
-    using generation::ExcelApp;
-    using generation::ExcelBook;
     // Deleting the run's files lets waiting events through, so the second
     // click of a double-click would start a run inside this one and leave
     // its workbook untracked. One run at a time.
@@ -429,146 +435,24 @@ void Form1::PushButton22_Click()
     runInProgress_ = true;
     const auto runEnded = qScopeGuard([this] { runInProgress_ = false; });
     ErrorTrap trap(services::locationText(QStringLiteral("Form1"), QStringLiteral("PushButton22_Click")));
+    generation::GenerationRun run(trap, runEntries(), workbookNameDraw_);
 
-    QString assetSkips, liabilitySkips, folder, templatePath, picturePath, workbookPath;
-    QByteArray templateBytes;
-    std::optional<spreadsheet::automation::Application> viewer;
-    std::optional<spreadsheet::automation::Workbook> shown;
-
-    trap.step(100, [&] { assetSkips = QStringLiteral("17,18"); });
-    trap.step(102, [&] { liabilitySkips = QStringLiteral("17,18,21,22,23,24"); });
+    run.rememberSkipLists();
     trap.step(104, [&] { setUpdatesEnabled(false); });
     trap.step(106, [&] { pointer_->set(services::WindowPointer::Hourglass); });
-    trap.step(108, [&] {
-        folder = generation::runTempFolder();
-        templatePath = folder + QStringLiteral("/template.xlt");
-        picturePath = folder + QStringLiteral("/temp.bmp");
-        generation::CreateExcelApplication();
-    });
-    trap.step(110, [&] { templateBytes = resources::templateWorkbook(); });
-    // Written afresh every run and put in place whole: a template left by a
-    // killed run, or planted by someone else, is never opened.
-    const bool templateWritten = !folder.isEmpty() && trap.step(112, [&] {
-        services::WriteBytesToFile(templateBytes, templatePath, services::Durability::Scratch);
-    });
-    if (!templateWritten) {
+    if (!run.writeTemplate()) {
         // Reported once; without our own template there is no workbook to make.
         trap.step(154, [&] { pointer_->set(services::WindowPointer::Default); });
-        trap.step(180, [&] { generation::ReleaseExcelApplication(); });
+        run.releaseApplication();
         trap.step(208, [&] { setUpdatesEnabled(true); });
         return;
     }
-    trap.step(114, [&] {
-        if (!ExcelApp)
-            throw Failure(QStringLiteral("Object variable or With block variable not set"));
-        ExcelBook = ExcelApp->Workbooks().Open(templatePath, true);
-    });
-    auto cell = [&](int row, int column) {
-        if (!ExcelApp)
-            throw Failure(QStringLiteral("Object variable or With block variable not set"));
-        return ExcelApp->Worksheets(1).Cells(row, column);
-    };
-    int row = 0, lastRow = 0, item = 0;
-    auto resetCounters = [&](int first) {
-        trap.step(first, [&] { row = 11; });
-        trap.step(first + 2, [&] { lastRow = 26; });
-        trap.step(first + 4, [&] { item = 0; });
-    };
-    resetCounters(116);
-    trap.step(122, [&] { cell(3, 3).setValue(dtpFrom->date()); });
-    auto fillColumn = [&](int firstLine, const QString& skips, int column, auto boxes) {
-        for (row = 11; row <= lastRow; ++row) {
-            bool skip = false;
-            trap.step(firstLine + 2, [&] { skip = skips.contains(QString::number(row)); });
-            if (skip)
-                continue;
-            trap.step(firstLine + 4, [&] {
-                if (item < 0 || item >= int(boxes.size()))
-                    throw Failure(QStringLiteral("Control array element '%1' doesn't exist").arg(item));
-                cell(row, column).setValue(boxes[item]->text());
-            });
-            trap.step(firstLine + 6, [&] { ++item; });
-        }
-    };
-    fillColumn(124, assetSkips, 4, txtAmountAssets);
-    resetCounters(132);
-    fillColumn(138, liabilitySkips, 8, txtAmountL);
-    resetCounters(146);
-    trap.step(152, [&] {
-        if (!ExcelApp)
-            throw Failure(QStringLiteral("Object variable or With block variable not set"));
-        ExcelApp->Range(QStringLiteral("D11")).Select();
-    });
+    run.fillTemplate();
     trap.step(154, [&] { pointer_->set(services::WindowPointer::Default); });
-    trap.step(156, [&] {
-        // Without a folder the name would land in the root folder.
-        if (folder.isEmpty())
-            throw Failure(QStringLiteral("There is no temporary folder to save the workbook in."));
-        // The name is claimed by creating it exclusively, so no other process
-        // or planted link can share it; SaveAs then replaces the empty file.
-        QString path;
-        do {
-            path = folder + u'/' + generation::randomWorkbookName(workbookNameDraw_);
-        } while (services::FileExists(path) || !generation::claimNewFile(path));
-        workbookPath = path;
-    });
-    trap.step(172, [&] {
-        try {
-            if (!ExcelBook)
-                throw Failure(QStringLiteral("Object variable or With block variable not set"));
-            ExcelBook->SaveAs(workbookPath, generation::saveFormatForVersion(ExcelApp));
-            generation::holdWorkbook(workbookPath);
-        } catch (...) {
-            // A claimed name that was never filled is not a workbook.
-            if (QFileInfo(workbookPath).size() == 0)
-                QFile::remove(workbookPath);
-            throw;
-        }
-    });
-    trap.step(174, [&] {
-        if (!ExcelApp)
-            throw Failure(QStringLiteral("Object variable or With block variable not set"));
-        ExcelApp->setDisplayAlerts(false);
-    });
-    trap.step(176, [&] {
-        if (!ExcelBook)
-            throw Failure(QStringLiteral("Object variable or With block variable not set"));
-        ExcelBook->Close();
-    });
-    trap.step(178, [&] {
-        if (!ExcelApp)
-            throw Failure(QStringLiteral("Object variable or With block variable not set"));
-        ExcelApp->Quit();
-    });
-    trap.step(180, [&] {
-        ExcelBook.reset();
-        generation::ReleaseExcelApplication();
-    });
-    trap.step(182, [&] { viewer = generation::openExcelFile(workbookPath); });
+    run.saveWorkbook();
+    run.reopenWorkbook();
     trap.step(184, [&] { pointer_->set(services::WindowPointer::Hourglass); });
-    trap.step(186, [&] {
-        if (!viewer)
-            throw Failure(QStringLiteral("Object variable or With block variable not set"));
-        const auto books = viewer->Workbooks();
-        shown = books(books.count());
-    });
-    QImage snapshot;
-    trap.step(188, [&] { snapshot = generation::saveCellsActivesheet(shown, picturePath); });
-    trap.step(190, [&] {
-        if (!viewer)
-            throw Failure(QStringLiteral("Object variable or With block variable not set"));
-        viewer->setDisplayAlerts(false);
-    });
-    trap.step(192, [&] {
-        if (!shown)
-            throw Failure(QStringLiteral("Object variable or With block variable not set"));
-        shown->Close();
-    });
-    trap.step(194, [&] {
-        if (!viewer)
-            throw Failure(QStringLiteral("Object variable or With block variable not set"));
-        viewer->Quit();
-    });
+    run.takeSnapshot();
     trap.step(196, [&] { pointer_->set(services::WindowPointer::Default); });
     trap.step(198, [&] {
         if (!form2_)
@@ -576,16 +460,16 @@ void Form1::PushButton22_Click()
         // Never an earlier run's picture, and never whatever sits at the
         // name: the picture this run saved there, or none.
         form2_->setPicture(QPixmap());
-        if (snapshot.isNull())
-            throw Failure(QStringLiteral("File not found: %1").arg(QDir::toNativeSeparators(picturePath)));
-        form2_->setPicture(QPixmap::fromImage(snapshot));
+        if (run.picture().isNull())
+            throw Failure(QStringLiteral("File not found: %1").arg(QDir::toNativeSeparators(run.picturePath())));
+        form2_->setPicture(QPixmap::fromImage(run.picture()));
     });
-    trap.step(200, [&] { form2_->mExcelFile = workbookPath; });
+    trap.step(200, [&] { form2_->mExcelFile = run.workbookPath(); });
     trap.step(202, [&] { form2_->showPreview(); });
     trap.step(204, [&] { hide(); });
-    trap.step(206, [&] { services::DeleteFileQuietly(picturePath); });
+    run.deleteSnapshotFile();
     trap.step(208, [&] { setUpdatesEnabled(true); });
-    trap.step(210, [&] { services::DeleteFileQuietly(templatePath); });
+    run.deleteTemplateFile();
 }
 
 void Form1::closeEvent(QCloseEvent* event)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "entry/LineItems.h"
+#include "generation/GenerationRun.h"
 #include "generation/IsInstalled.h"
 
 #include <QWidget>
@@ -81,6 +82,8 @@ private:
                        const AmountRestoreLines& lines);
     void PushButton1_Click();
     void PushButton2_Click();
+    // The date and the amount texts, as the generation run writes them.
+    generation::RunEntries runEntries() const;
     void fillAmounts(const QString& procedure, const std::function<QString(const LineItemRow&)>& textFor);
 
     services::WindowPointer* pointer_ = nullptr;

@@ -229,11 +229,17 @@ void fillBalanceSheet(Worksheet& sheet)
         blank(sheet, cell, BoldCell);
 
     // The amount cells: the first of each block in the currency format.
-    for (const char* cell : {"D11", "D19", "H11", "H19", "H25"})
-        blank(sheet, cell, CurrencyInput);
-    for (const char* cell : {"D12", "D13", "D14", "D15", "D16", "D20", "D21", "D22", "D23", "D24", "D25", "D26",
-                             "H12", "H13", "H14", "H15", "H16", "H20"})
-        blank(sheet, cell, PlainInput);
+    const auto inputCells = [&](const auto& rows, const QByteArray& column) {
+        for (std::size_t i = 0; i < rows.size(); ++i) {
+            const QByteArray cell = column + QByteArray::number(rows[i]);
+            if (cell == "H26")
+                continue; // the retained-earnings formula below
+            const bool firstOfBlock = i == 0 || rows[i - 1] != rows[i] - 1;
+            blank(sheet, cell.constData(), firstOfBlock ? CurrencyInput : PlainInput);
+        }
+    };
+    inputCells(kAssetAmountRows, "D");
+    inputCells(kLiabilityAmountRows, "H");
 
     formula(sheet, "D17", blockTotal("D11:D16"), CurrencyTotal);
     formula(sheet, "H17", blockTotal("H11:H16"), CurrencyTotal);

@@ -1,10 +1,14 @@
 #include "generation/BalanceSheetTemplate.h"
+#include "generation/GenerationRun.h"
 #include "resources/TemplateWorkbook.h"
 #include "spreadsheet/Formula.h"
 #include "spreadsheet/XlsFile.h"
 #include "tests/support/SampleBalanceSheet.h"
 
 #include <gtest/gtest.h>
+
+#include <set>
+#include <vector>
 
 using namespace spreadsheet;
 
@@ -207,6 +211,40 @@ TEST(Template, ProgramCarriesTheBytesOfItsDescription)
     // And they read back as the same workbook.
     const Workbook back = readXlsFile(carried);
     EXPECT_EQ(back.sheets, generation::balanceSheetTemplate().sheets);
+}
+
+// The run finds the amount cells by its skip lists, the template leaves
+// them open to input, and the table says which they are: all three agree.
+TEST(Template, AmountCellsAgreeWithTheRunsSkipListsAndTheInputCells)
+{
+    const auto rowsNotSkipped = [](const char* skips) {
+        std::vector<int> rows;
+        for (int row = 11; row <= 26; ++row) {
+            if (!QString::fromLatin1(skips).contains(QString::number(row)))
+                rows.push_back(row);
+        }
+        return rows;
+    };
+    EXPECT_EQ(rowsNotSkipped(generation::kAssetSkipList),
+              std::vector<int>(generation::kAssetAmountRows.begin(), generation::kAssetAmountRows.end()));
+    EXPECT_EQ(rowsNotSkipped(generation::kLiabilitySkipList),
+              std::vector<int>(generation::kLiabilityAmountRows.begin(), generation::kLiabilityAmountRows.end()));
+
+    std::set<std::pair<int, int>> tableCells;
+    for (const int row : generation::kAssetAmountRows)
+        tableCells.insert({row - 1, generation::kAssetAmountColumn - 1});
+    for (const int row : generation::kLiabilityAmountRows)
+        tableCells.insert({row - 1, generation::kLiabilityAmountColumn - 1});
+    const Workbook book = readXlsFile(resources::templateWorkbook());
+    std::set<std::pair<int, int>> inputCells;
+    for (const auto& [where, cell] : book.sheets[0].cells) {
+        if (!book.formats[cell.formatIndex].locked && where != std::pair(2, 2)) // C3 takes the date
+            inputCells.insert(where);
+    }
+    const std::pair<int, int> retainedEarnings{25, 7}; // H26, a formula the last amount replaces
+    EXPECT_FALSE(book.sheets[0].cells.at(retainedEarnings).formula.isEmpty());
+    inputCells.insert(retainedEarnings);
+    EXPECT_EQ(inputCells, tableCells);
 }
 
 TEST(TemplateTotals, EverythingEmptyLeavesEveryTotalBlank)

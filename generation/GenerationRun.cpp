@@ -1,0 +1,168 @@
+#include "generation/GenerationRun.h"
+
+#include "generation/Excel1.h"
+#include "generation/ExcelApplication.h"
+#include "generation/RunFiles.h"
+#include "resources/TemplateWorkbook.h"
+#include "services/ErrorTrap.h"
+#include "services/Failure.h"
+#include "services/SharedRoutines.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <optional>
+
+namespace generation {
+
+using spreadsheet::automation::Application;
+using spreadsheet::automation::Workbook;
+
+namespace {
+
+// What the spreadsheet application says when an object was never set.
+template <class Object>
+Object& required(std::optional<Object>& object)
+{
+    if (!object)
+        throw services::Failure(QStringLiteral("Object variable or With block variable not set"));
+    return *object;
+}
+
+} // namespace
+
+// The second instance, which reopens the saved workbook for its picture.
+struct GenerationRun::Engine {
+    std::optional<Application> viewer;
+    std::optional<Workbook> shown;
+};
+
+GenerationRun::GenerationRun(services::ErrorTrap& trap, RunEntries entries, std::function<double()> nameDraw)
+    : trap_(trap), entries_(std::move(entries)), nameDraw_(std::move(nameDraw)), engine_(std::make_unique<Engine>())
+{
+}
+
+GenerationRun::~GenerationRun() = default;
+
+void GenerationRun::rememberSkipLists()
+{
+    trap_.step(100, [&] { assetSkips_ = QLatin1String(kAssetSkipList); });
+    trap_.step(102, [&] { liabilitySkips_ = QLatin1String(kLiabilitySkipList); });
+}
+
+bool GenerationRun::writeTemplate()
+{
+    trap_.step(108, [&] {
+        folder_ = runTempFolder();
+        templatePath_ = folder_ + QStringLiteral("/template.xlt");
+        picturePath_ = folder_ + QStringLiteral("/temp.bmp");
+        CreateExcelApplication();
+    });
+    trap_.step(110, [&] { templateBytes_ = resources::templateWorkbook(); });
+    // Written afresh every run and put in place whole: a template left by a
+    // killed run, or planted by someone else, is never opened.
+    return !folder_.isEmpty() && trap_.step(112, [&] {
+        services::WriteBytesToFile(templateBytes_, templatePath_, services::Durability::Scratch);
+    });
+}
+
+void GenerationRun::releaseApplication()
+{
+    trap_.step(180, [&] {
+        ExcelBook.reset();
+        ReleaseExcelApplication();
+    });
+}
+
+void GenerationRun::fillTemplate()
+{
+    trap_.step(114, [&] { ExcelBook = required(ExcelApp).Workbooks().Open(templatePath_, true); });
+    const auto resetCounters = [&](int first) {
+        trap_.step(first, [&] { row_ = 11; });
+        trap_.step(first + 2, [&] { lastRow_ = 26; });
+        trap_.step(first + 4, [&] { item_ = 0; });
+    };
+    resetCounters(116);
+    trap_.step(122, [&] { required(ExcelApp).Worksheets(1).Cells(3, 3).setValue(entries_.date); });
+    fillColumn(124, assetSkips_, 4, entries_.assetAmounts);
+    resetCounters(132);
+    fillColumn(138, liabilitySkips_, 8, entries_.liabilityAmounts);
+    resetCounters(146);
+    trap_.step(152, [&] { required(ExcelApp).Range(QStringLiteral("D11")).Select(); });
+}
+
+void GenerationRun::fillColumn(int firstLine, const QString& skips, int column, const QStringList& amounts)
+{
+    for (row_ = 11; row_ <= lastRow_; ++row_) {
+        bool skip = false;
+        trap_.step(firstLine + 2, [&] { skip = skips.contains(QString::number(row_)); });
+        if (skip)
+            continue;
+        trap_.step(firstLine + 4, [&] {
+            if (item_ < 0 || item_ >= amounts.size())
+                throw services::Failure(QStringLiteral("Control array element '%1' doesn't exist").arg(item_));
+            // Each write fetches the first worksheet again.
+            required(ExcelApp).Worksheets(1).Cells(row_, column).setValue(amounts[item_]);
+        });
+        trap_.step(firstLine + 6, [&] { ++item_; });
+    }
+}
+
+void GenerationRun::saveWorkbook()
+{
+    trap_.step(156, [&] {
+        // Without a folder the name would land in the root folder.
+        if (folder_.isEmpty())
+            throw services::Failure(QStringLiteral("There is no temporary folder to save the workbook in."));
+        // The name is claimed by creating it exclusively, so no other process
+        // or planted link can share it; SaveAs then replaces the empty file.
+        QString path;
+        do {
+            path = folder_ + u'/' + randomWorkbookName(nameDraw_);
+        } while (services::FileExists(path) || !claimNewFile(path));
+        workbookPath_ = path;
+    });
+    trap_.step(172, [&] {
+        try {
+            required(ExcelBook).SaveAs(workbookPath_, saveFormatForVersion(ExcelApp));
+            holdWorkbook(workbookPath_);
+        } catch (...) {
+            // A claimed name that was never filled is not a workbook.
+            if (QFileInfo(workbookPath_).size() == 0)
+                QFile::remove(workbookPath_);
+            throw;
+        }
+    });
+    trap_.step(174, [&] { required(ExcelApp).setDisplayAlerts(false); });
+    trap_.step(176, [&] { required(ExcelBook).Close(); });
+    trap_.step(178, [&] { required(ExcelApp).Quit(); });
+    releaseApplication();
+}
+
+void GenerationRun::reopenWorkbook()
+{
+    trap_.step(182, [&] { engine_->viewer = openExcelFile(workbookPath_); });
+}
+
+void GenerationRun::takeSnapshot()
+{
+    trap_.step(186, [&] {
+        const auto books = required(engine_->viewer).Workbooks();
+        engine_->shown = books(books.count());
+    });
+    trap_.step(188, [&] { picture_ = saveCellsActivesheet(engine_->shown, picturePath_); });
+    trap_.step(190, [&] { required(engine_->viewer).setDisplayAlerts(false); });
+    trap_.step(192, [&] { required(engine_->shown).Close(); });
+    trap_.step(194, [&] { required(engine_->viewer).Quit(); });
+}
+
+void GenerationRun::deleteSnapshotFile()
+{
+    trap_.step(206, [&] { services::DeleteFileQuietly(picturePath_); });
+}
+
+void GenerationRun::deleteTemplateFile()
+{
+    trap_.step(210, [&] { services::DeleteFileQuietly(templatePath_); });
+}
+
+} // namespace generation
