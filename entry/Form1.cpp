@@ -19,8 +19,6 @@
 #include <QCloseEvent>
 #include <QDateEdit>
 #include <QDir>
-#include <QFileInfo>
-#include <QImage>
 #include <QPixmap>
 #include <QGroupBox>
 #include <QLabel>

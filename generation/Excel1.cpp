@@ -7,14 +7,9 @@
 #include "services/SharedRoutines.h"
 #include "services/WholeFile.h"
 
-#include <QDir>
-#include <QFileInfo>
 #include <QImageWriter>
 #include <QBuffer>
-#include <cerrno>
 #include <cmath>
-#include <cstdio>
-#include <cstring>
 
 namespace generation {
 
