@@ -3,7 +3,6 @@
 #include "spreadsheet/Formula.h"
 #include "spreadsheet/Recalculation.h"
 
-#include <QtEndian>
 
 namespace generation {
 namespace {
@@ -320,29 +319,9 @@ Worksheet variablesSheet()
     return sheet;
 }
 
-// A name's reference through the workbook's sheet list: absolute, so the
-// relative flags of the column words stay clear.
-QByteArray areaThroughSheetList(int sheetListIndex, const char* first, const char* last)
+RangeAddress range(const char* first, const char* last)
 {
-    const CellAddress a = cellAddress(first), b = cellAddress(last);
-    QByteArray tokens(11, '\0');
-    auto* p = reinterpret_cast<uchar*>(tokens.data());
-    p[0] = 0x3B; // 3-D area, reference class
-    qToLittleEndian<quint16>(quint16(sheetListIndex), p + 1);
-    qToLittleEndian<quint16>(quint16(a.row), p + 3);
-    qToLittleEndian<quint16>(quint16(b.row), p + 5);
-    qToLittleEndian<quint16>(quint16(a.column), p + 7);
-    qToLittleEndian<quint16>(quint16(b.column), p + 9);
-    return tokens;
-}
-
-QByteArray deletedAreaThroughSheetList(int sheetListIndex)
-{
-    QByteArray tokens(11, '\0');
-    auto* p = reinterpret_cast<uchar*>(tokens.data());
-    p[0] = 0x3D; // 3-D area whose sheet is gone: #REF!
-    qToLittleEndian<quint16>(quint16(sheetListIndex), p + 1);
-    return tokens;
+    return {cellAddress(first), cellAddress(last)};
 }
 
 QList<DefinedName> definedNames()
@@ -352,17 +331,17 @@ QList<DefinedName> definedNames()
         return DefinedName{QLatin1String(name), 0, false, false, std::move(tokens)};
     };
     return {
-        global("DATA_01", areaThroughSheetList(balanceSheet, "D11", "D16")),
-        global("DATA_02", areaThroughSheetList(balanceSheet, "H11", "H16")),
-        global("DATA_03", areaThroughSheetList(balanceSheet, "D19", "D26")),
-        global("DATA_04", areaThroughSheetList(balanceSheet, "H19", "H20")),
-        global("DATA_05", areaThroughSheetList(balanceSheet, "H25", "H25")),
-        global("DATA_06", areaThroughSheetList(balanceSheet, "C3", "C3")),
-        global("_Example", areaThroughSheetList(variables, "B1", "B1")),
-        global("_Shading", areaThroughSheetList(variables, "B2", "B2")),
-        global("_Series", areaThroughSheetList(variables, "B3", "B3")),
-        global("_Look", areaThroughSheetList(variables, "B4", "B4")),
-        global("IntroPrintArea", deletedAreaThroughSheetList(deleted)),
+        global("DATA_01", formula::sheetAreaName(balanceSheet, range("D11", "D16"))),
+        global("DATA_02", formula::sheetAreaName(balanceSheet, range("H11", "H16"))),
+        global("DATA_03", formula::sheetAreaName(balanceSheet, range("D19", "D26"))),
+        global("DATA_04", formula::sheetAreaName(balanceSheet, range("H19", "H20"))),
+        global("DATA_05", formula::sheetAreaName(balanceSheet, range("H25", "H25"))),
+        global("DATA_06", formula::sheetAreaName(balanceSheet, range("C3", "C3"))),
+        global("_Example", formula::sheetAreaName(variables, range("B1", "B1"))),
+        global("_Shading", formula::sheetAreaName(variables, range("B2", "B2"))),
+        global("_Series", formula::sheetAreaName(variables, range("B3", "B3"))),
+        global("_Look", formula::sheetAreaName(variables, range("B4", "B4"))),
+        global("IntroPrintArea", formula::deletedSheetAreaName(deleted)),
     };
 }
 

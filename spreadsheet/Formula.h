@@ -34,6 +34,14 @@ QString decompile(const QByteArray& tokens, CellAddress at);
 // errors of the calculation itself (#VALUE!, #DIV/0!, ...) are results.
 Value evaluate(const QByteArray& tokens, CellAddress at, const CellSource& cells);
 
+// A defined name's token bytes for a range of a sheet, named by its index
+// into the workbook's sheet reference list: one absolute 3-D area, so the
+// name means the same cells wherever it is used. Throws FormulaError when
+// an index or the range is out of the file format's bounds.
+QByteArray sheetAreaName(int sheetListIndex, RangeAddress range);
+// The same for a range of a sheet that was deleted: it reads as #REF!.
+QByteArray deletedSheetAreaName(int sheetListIndex);
+
 // Every cell and range of the formula's own sheet it refers to, each once,
 // for ordering a recalculation.
 QList<RangeAddress> references(const QByteArray& tokens, CellAddress at);

@@ -7,6 +7,7 @@
 // IF, which returns a reference, keeps reference class only where a
 // reference is wanted. Parentheses pass the wanted class through. Array
 // class does not arise with these functions.
+#include "spreadsheet/Formula.h"
 #include "spreadsheet/FormulaTree.h"
 
 #include <cmath>
@@ -228,3 +229,47 @@ QByteArray encodeTokens(const Node& root)
 }
 
 } // namespace spreadsheet::formula::detail
+
+namespace spreadsheet::formula {
+namespace {
+
+void appendWord(QByteArray& out, std::uint16_t value)
+{
+    out.append(char(value & 0xFF));
+    out.append(char(value >> 8));
+}
+
+std::uint16_t checkedWord(int value, int limit, const char* what)
+{
+    if (value < 0 || value > limit)
+        throw FormulaError(std::string("a defined name's ") + what + " is out of range");
+    return std::uint16_t(value);
+}
+
+// ptgArea3d / ptgAreaErr3d, reference class: index (2), first row (2), last
+// row (2), first column (2), last column (2); no relative bits set.
+QByteArray area3d(std::uint8_t token, int sheetListIndex, RangeAddress range)
+{
+    QByteArray out;
+    out.append(char(token));
+    appendWord(out, checkedWord(sheetListIndex, 0xFFFF, "sheet index"));
+    appendWord(out, checkedWord(range.first.row, kMaxRows - 1, "first row"));
+    appendWord(out, checkedWord(range.last.row, kMaxRows - 1, "last row"));
+    appendWord(out, checkedWord(range.first.column, kMaxColumns - 1, "first column"));
+    appendWord(out, checkedWord(range.last.column, kMaxColumns - 1, "last column"));
+    return out;
+}
+
+} // namespace
+
+QByteArray sheetAreaName(int sheetListIndex, RangeAddress range)
+{
+    return area3d(ptg::Area3d, sheetListIndex, range);
+}
+
+QByteArray deletedSheetAreaName(int sheetListIndex)
+{
+    return area3d(ptg::AreaErr3d, sheetListIndex, {});
+}
+
+} // namespace spreadsheet::formula

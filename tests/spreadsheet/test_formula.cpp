@@ -213,6 +213,22 @@ TEST(FormulaTokens, LastCellOfTheSheetFitsTheFields)
               hex(bytes({0x25, 0x00, 0x00, 0xFF, 0xFF, 0x00, 0x00, 0xFF, 0xC0, 0x19, 0x10, 0x00, 0x00})));
 }
 
+TEST(FormulaTokens, DefinedNamesAreAbsoluteThreeDAreasOfReferenceClass)
+{
+    using spreadsheet::formula::deletedSheetAreaName;
+    using spreadsheet::formula::sheetAreaName;
+    const RangeAddress d11d16{cell("D11"), cell("D16")};
+    EXPECT_EQ(hex(sheetAreaName(1, d11d16)), hex(bytes({0x3B, 0x01, 0x00, 0x0A, 0x00, 0x0F, 0x00, 0x03, 0x00, 0x03, 0x00})));
+    EXPECT_EQ(decompile(sheetAreaName(0, d11d16), cell("A1")).toStdString(), "=#XTI0!$D$11:$D$16");
+    EXPECT_EQ(decompile(deletedSheetAreaName(2), cell("A1")).toStdString(), "=#XTI2!#REF!");
+    const RangeAddress whole{cell("A1"), cell("IV65536")};
+    EXPECT_EQ(hex(sheetAreaName(0xFFFF, whole)), hex(bytes({0x3B, 0xFF, 0xFF, 0, 0, 0xFF, 0xFF, 0, 0, 0xFF, 0})));
+    EXPECT_THROW(sheetAreaName(-1, d11d16), FormulaError);
+    EXPECT_THROW(sheetAreaName(0x10000, d11d16), FormulaError);
+    EXPECT_THROW(sheetAreaName(0, {cell("A1"), {65536, 0}}), FormulaError);
+    EXPECT_THROW(sheetAreaName(0, {cell("A1"), {0, 256}}), FormulaError);
+}
+
 TEST(FormulaTokens, IfWithThreeArgumentsHasAttrIfAndTwoAttrSkips)
 {
     const QByteArray expected = bytes({
