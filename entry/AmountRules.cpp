@@ -1,7 +1,8 @@
 #include "entry/AmountRules.h"
 
 #include "services/Dialogs.h"
-#include "services/NumericText.h"
+#include "entry/AmountText.h"
+#include "services/UserLocale.h"
 
 #include <QApplication>
 #include <QKeyEvent>
@@ -55,13 +56,13 @@ bool AmountRules::validate(QLineEdit* amountBox)
 {
     QScopedValueRollback guard(validating_, true);
     const QLocale locale = services::userLocale();
-    if (const auto value = services::readNumericText(amountBox->text(), locale)) {
-        amountBox->setText(services::formatAmount(*value, locale));
+    if (const auto value = readAmountText(amountBox->text(), locale)) {
+        amountBox->setText(formatAmount(*value, locale));
         return true;
     }
     services::dialogs().message(window_, QString(), QStringLiteral("Please enter a valid amount."),
                                 services::MessageIcon::None);
-    amountBox->setText(services::formatAmount(0, locale));
+    amountBox->setText(formatAmount(0, locale));
     amountBox->setFocus(Qt::OtherFocusReason);
     postSelectWholeText();
     return false;

@@ -8,7 +8,8 @@
 #include "resources/ProgramVersion.h"
 #include "services/ErrorTrap.h"
 #include "services/MousePointer.h"
-#include "services/NumericText.h"
+#include "entry/AmountText.h"
+#include "services/UserLocale.h"
 #include "services/PictureBox.h"
 #include "services/SettingsStore.h"
 #include "services/SharedRoutines.h"
@@ -35,6 +36,9 @@ using services::Failure;
 using services::makeButton;
 using services::place;
 using services::px;
+
+// The shaded headings share this name; the skin leaves them their shade.
+const QString kHeadingName = QStringLiteral("lblYear");
 
 const QColor kColumnHeadingShade(224, 224, 224);
 const QColor kSectionHeadingShade(192, 192, 192);
@@ -82,10 +86,10 @@ QDate readDateText(const QString& text)
 QString asCurrency(const QString& text)
 {
     const QLocale locale = services::userLocale();
-    const auto value = services::readNumericText(text, locale);
+    const auto value = readAmountText(text, locale);
     if (!value)
         throw Failure(QStringLiteral("Type mismatch: \"%1\" is not a number.").arg(text));
-    return services::formatAmount(*value, locale);
+    return formatAmount(*value, locale);
 }
 
 // Puts a stored caption into its box. A box cuts a longer text to its most
@@ -182,7 +186,7 @@ void Form1::buildControls()
     auto makeHeading = [&](int index, const QString& text, int left, int top, int width, int height,
                            const QColor& shade) {
         auto* heading = new QLabel(text, Frame1);
-        heading->setObjectName(QStringLiteral("lblYear"));
+        heading->setObjectName(kHeadingName);
         heading->setProperty("index", index);
         heading->setAlignment(Qt::AlignCenter);
         heading->setFrameShape(QFrame::Box);
@@ -298,7 +302,7 @@ void Form1::Form_Load(const generation::ApplicationFactory& createApplication)
     ErrorTrap trap(services::locationText(QStringLiteral("Form1"), QStringLiteral("Form_Load")));
     int tabCounter = 0;
 
-    trap.step(100, [&] { services::ApplySkin(this); });
+    trap.step(100, [&] { services::ApplySkin(this, kHeadingName); });
     trap.step(102, [&] { setWindowTitle(QLatin1String(resources::kProduct)); });
     trap.step(102, [&] { setWindowIcon(resources::programIcon()); });
     trap.step(102, [&] { services::SetAppTitle(); });
@@ -380,7 +384,7 @@ void Form1::restoreAmount(ErrorTrap& trap, QLineEdit* box, const QString& key, c
         // A negative amount ("-$500", "($500)") begins with its sign, which
         // dropping the first character would lose: read it whole.
         const QLocale locale = services::userLocale();
-        if (services::readNumericText(text, locale))
+        if (readAmountText(text, locale))
             box->setText(asCurrency(text));
         else
             box->setText(asCurrency(text.mid(startPosition - 1)));
@@ -453,8 +457,10 @@ void Form1::PushButton22_Click()
     run.takeSnapshot();
     trap.step(196, [&] { pointer_->set(services::WindowPointer::Default); });
     trap.step(198, [&] {
-        if (!form2_)
-            form2_ = std::make_unique<preview::Form2>(this);
+        if (!form2_) {
+            form2_ = std::make_unique<preview::Form2>();
+            connect(form2_.get(), &preview::Form2::backRequested, this, &QWidget::show);
+        }
         // Never an earlier run's picture, and never whatever sits at the
         // name: the picture this run saved there, or none.
         form2_->setPicture(QPixmap());

@@ -3,7 +3,8 @@
 #include "generation/ExcelApplication.h"
 #include "services/ErrorTrap.h"
 #include "services/Failure.h"
-#include "services/NumericText.h"
+#include "services/UserLocale.h"
+#include "spreadsheet/TypedNumber.h"
 #include "services/SharedRoutines.h"
 #include "services/WholeFile.h"
 
@@ -95,7 +96,7 @@ int saveFormatForVersionText(const QString& version)
 int versionAsWholeNumber(const QString& version)
 {
     const std::optional<double> number =
-        services::readNumericText(services::ToLocalDecimal(version), services::userLocale());
+        spreadsheet::readTypedNumber(services::ToLocalDecimal(version), services::userLocale());
     if (!number)
         throw services::Failure(
             QStringLiteral("The spreadsheet application's version \"%1\" is not a number.").arg(version));

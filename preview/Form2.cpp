@@ -91,7 +91,7 @@ void copyWorkbookSafely(const QString& source, const QString& target)
     services::writeFileWhole(target, bytes);
 }
 
-Form2::Form2(QWidget* entryWindow) : entryWindow_(entryWindow)
+Form2::Form2()
 {
     buildControls();
     Form_Load();
@@ -473,11 +473,7 @@ void Form2::PushButton8_Click()
 {
     ErrorTrap trap(location("PushButton8_Click"));
     trap.step(102, [&] { services::DeleteFileQuietly(mExcelFile); });
-    trap.step(104, [&] {
-        if (entryWindow_)
-            entryWindow_->show();
-        emit backRequested();
-    });
+    trap.step(104, [&] { emit backRequested(); });
     trap.step(106, [&] { hide(); });
 }
 

@@ -25,12 +25,12 @@ class ImageBox;
 //
 // The generation run creates it once, then for every run: setPicture(),
 // sets mExcelFile, showPreview() and hides the entry window. "< Back" deletes
-// the workbook, shows the entry window again and hides this one for reuse;
+// the workbook, emits backRequested() and hides this one for reuse;
 // closing it deletes the workbook and ends the program.
 class Form2 : public QWidget {
     Q_OBJECT
 public:
-    explicit Form2(QWidget* entryWindow = nullptr);
+    Form2();
     ~Form2() override;
 
     // Full path of the generated workbook in the temporary folder.
@@ -101,7 +101,6 @@ private:
     void Form_Unload();
 
     Viewport view_;
-    QPointer<QWidget> entryWindow_;
     services::WindowPointer* pointer_ = nullptr;
     bool centred_ = false;
 };

@@ -2,7 +2,7 @@
 
 #include "services/ErrorTrap.h"
 #include "services/Failure.h"
-#include "services/NumericText.h"
+#include "services/UserLocale.h"
 #include "services/PictureBox.h"
 #include "services/ProgramFolder.h"
 #include "resources/ProgramVersion.h"
@@ -105,13 +105,13 @@ QString AppTitle()
     return appTitle.isEmpty() ? QString::fromLatin1(resources::kProduct) : appTitle;
 }
 
-void ApplySkin(QWidget* entryWindow)
+void ApplySkin(QWidget* window, const QString& keptLabelName)
 {
     const QFileInfo skin(besideProgram(QStringLiteral("x/o.cjs")));
     if (!skin.isFile() || skin.isHidden())
         return;
-    paintWindowAndControls(entryWindow, [](const QWidget* control) {
-        if (qobject_cast<const QLabel*>(control) && control->objectName() == u"lblYear")
+    paintWindowAndControls(window, [&keptLabelName](const QWidget* control) {
+        if (qobject_cast<const QLabel*>(control) && control->objectName() == keptLabelName)
             return false;
         return isLabelFrameOrOption(control) || qobject_cast<const PictureBox*>(control) != nullptr;
     });

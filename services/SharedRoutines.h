@@ -24,10 +24,10 @@ QString TitleFromProductName(const QString& productName);
 void SetAppTitle();
 QString AppTitle();
 
-// With the skin file "x/o.cjs" beside the program, paints the entry window,
-// its frames, labels (but the headings named "lblYear"), option buttons,
-// check boxes and picture boxes in the button-face colour.
-void ApplySkin(QWidget* entryWindow);
+// With the skin file "x/o.cjs" beside the program, paints the window, its
+// frames, labels (but those named `keptLabelName`), option buttons, check
+// boxes and picture boxes in the button-face colour.
+void ApplySkin(QWidget* window, const QString& keptLabelName);
 // Paints the window, its frames, labels, option buttons and check boxes in
 // the button-face colour; picture boxes keep theirs.
 void ApplyBackColor(QWidget* window);

@@ -1,6 +1,8 @@
 // The entry window for a German user (de_DE.UTF-8): euro amounts with a
 // decimal comma, day.month.year dates; the sample stays in dollars.
+#include "entry/AmountText.h"
 #include "entry/Form1.h"
+#include "services/UserLocale.h"
 #include "tests/entry/EntryTestSupport.h"
 
 #include <QDateEdit>
@@ -137,4 +139,20 @@ TEST_F(GermanTyping, DollarTextIsRefused)
     pressTab(window.txtAmountAssets[5]);
     ASSERT_EQ(messages().size(), 1);
     EXPECT_EQ(asSeen(window.txtAmountAssets[5]->text()), QStringLiteral("0 \u20ac"));
+}
+
+TEST(GermanLocale, NumbersAreReadTheGermanWay)
+{
+    const QLocale locale = services::userLocale();
+    EXPECT_EQ(entry::readAmountText(QStringLiteral("1.234,5"), locale), 1234.5);
+    EXPECT_EQ(entry::readAmountText(QStringLiteral("1,5"), locale), 1.5);
+    EXPECT_EQ(entry::readAmountText(QStringLiteral("1.234"), locale), 1234.0);
+    EXPECT_EQ(entry::readAmountText(QStringLiteral("-43.000 \u20AC"), locale), -43000.0);
+    EXPECT_FALSE(entry::readAmountText(QStringLiteral("$43,000"), locale).has_value());
+}
+
+TEST(GermanLocale, AmountsAreWrittenTheGermanWay)
+{
+    EXPECT_EQ(entry::formatAmount(1234.56, services::userLocale()), QStringLiteral("1.235\u00A0\u20AC"));
+    EXPECT_EQ(entry::formatAmount(-43000, services::userLocale()), QStringLiteral("-43.000\u00A0\u20AC"));
 }

@@ -415,8 +415,10 @@ TEST_F(GenerationRunTest, ThePreviewShowsOnlyThePictureThisRunSaved)
     click(window.PushButton2);
     run();
     ASSERT_FALSE(previewPicture(*window.form2()).isNull());
+    ASSERT_FALSE(window.isVisible());
     click(window.form2()->PushButton8); // "< Back"
     entry_tests::settle();
+    EXPECT_TRUE(window.isVisible());
 
     QImage planted(40, 30, QImage::Format_RGB32);
     planted.fill(Qt::red);

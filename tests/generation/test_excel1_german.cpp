@@ -1,7 +1,8 @@
 // Runs with LANG=de_DE.UTF-8: the comma is the decimal separator, and the
 // full stop groups thousands, so "11.0" read as it stands would be 110.
 #include "generation/Excel1.h"
-#include "services/NumericText.h"
+#include "services/UserLocale.h"
+#include "spreadsheet/TypedNumber.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -9,7 +10,7 @@
 TEST(SaveFormatGerman, TheLocaleIsGerman)
 {
     ASSERT_EQ(services::userLocale().name(), QStringLiteral("de_DE"));
-    EXPECT_EQ(services::readNumericText(QStringLiteral("11.0"), services::userLocale()), 110.0);
+    EXPECT_EQ(spreadsheet::readTypedNumber(QStringLiteral("11.0"), services::userLocale()), 110.0);
 }
 
 TEST(SaveFormatGerman, VersionsAboveElevenSaveAsExcel8)

@@ -602,10 +602,11 @@ TEST_F(SavingTest, AReadOnlyFolderLeavesTheOldFileAndSaysNoDone)
 
 // ------------------------------------------------------ back and closing
 
-TEST_F(PreviewTest, BackDeletesTheWorkbookShowsTheEntryWindowAndHides)
+TEST_F(PreviewTest, BackDeletesTheWorkbookAsksForTheEntryWindowAndHides)
 {
     QWidget entry;
-    Form2 preview(&entry);
+    Form2 preview;
+    QObject::connect(&preview, &Form2::backRequested, &entry, &QWidget::show);
     QSignalSpy back(&preview, &Form2::backRequested);
     const QString first = QDir(tempFolder()).filePath(QStringLiteral("vetrik00000001.xls"));
     testing_support::writeFileBytes(first, QByteArray("first"));

@@ -1,7 +1,8 @@
 // Runs with LANG=ccp_BD.UTF-8: Chakma digits lie outside the Basic
 // Multilingual Plane, so each takes two UTF-16 code units.
-#include "services/NumericText.h"
 #include "services/SharedRoutines.h"
+#include "services/UserLocale.h"
+#include "spreadsheet/TypedNumber.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -20,7 +21,7 @@ TEST(ChakmaLocale, DecimalSeparatorIsTheCharacterAfterTheZero)
 TEST(ChakmaLocale, ConvertedVersionReadsAsANumber)
 {
     const std::optional<double> version =
-        services::readNumericText(services::ToLocalDecimal(QStringLiteral("16.0")), services::userLocale());
+        spreadsheet::readTypedNumber(services::ToLocalDecimal(QStringLiteral("16.0")), services::userLocale());
     ASSERT_TRUE(version.has_value());
     EXPECT_EQ(*version, 16.0);
 }

@@ -321,7 +321,7 @@ TEST(AppTitle, SetAppTitleGivesCorvantis)
 TEST(ApplySkin, WithoutSkinFileNothingChanges)
 {
     StyledWindow styled;
-    services::ApplySkin(&styled.window);
+    services::ApplySkin(&styled.window, QStringLiteral("lblYear"));
     for (QWidget* widget : styled.allWidgets()) {
         EXPECT_EQ(StyledWindow::colourOf(widget), kMarker) << widget->metaObject()->className();
         EXPECT_FALSE(widget->autoFillBackground()) << widget->metaObject()->className();
@@ -332,7 +332,7 @@ TEST(ApplySkin, FolderInPlaceOfTheSkinFileDoesNotCount)
 {
     ASSERT_TRUE(QDir().mkpath(programDir() + QStringLiteral("/x/o.cjs")));
     StyledWindow styled;
-    services::ApplySkin(&styled.window);
+    services::ApplySkin(&styled.window, QStringLiteral("lblYear"));
     for (QWidget* widget : styled.allWidgets())
         EXPECT_EQ(StyledWindow::colourOf(widget), kMarker) << widget->metaObject()->className();
 }
@@ -344,7 +344,7 @@ TEST(ApplySkin, SkinFileOfAnotherNameDoesNotCount)
     writeFileBytes(programDir() + QStringLiteral("/x/o.cjs.bak"), "skin");
     writeFileBytes(programDir() + QStringLiteral("/o.cjs"), "skin");
     StyledWindow styled;
-    services::ApplySkin(&styled.window);
+    services::ApplySkin(&styled.window, QStringLiteral("lblYear"));
     expectUntouched(&styled.window, "window");
 }
 
@@ -353,7 +353,7 @@ TEST(ApplySkin, WithSkinFileRecoloursWindowFramesLabelsOptionsAndPictures)
     makeSkinFolder();
     writeFileBytes(programDir() + QStringLiteral("/x/o.cjs"), "skin");
     StyledWindow styled;
-    services::ApplySkin(&styled.window);
+    services::ApplySkin(&styled.window, QStringLiteral("lblYear"));
     expectButtonFace(&styled.window, "window");
     expectButtonFace(styled.caption, "label");
     expectButtonFace(styled.frame, "frame");

@@ -1,5 +1,5 @@
 // The engine's reading of typed numbers; the bulk of its cases are those of
-// the program's amounts (tests/services/test_numeric_text.cpp).
+// the program's amounts (tests/entry/test_amount_text.cpp).
 #include "spreadsheet/TypedNumber.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,5 @@
-#include "services/NumericText.h"
+#include "entry/AmountText.h"
+#include "services/UserLocale.h"
 #include "tests/support/TestSupport.h"
 
 #include <QElapsedTimer>
@@ -11,8 +12,8 @@
 #include <string>
 #include <ostream>
 
-using services::formatAmount;
-using services::readNumericText;
+using entry::formatAmount;
+using entry::readAmountText;
 
 namespace {
 
@@ -74,13 +75,13 @@ TEST_P(AcceptedNumber, ReadsAsTheNumberMeant)
 {
     const Reading& reading = GetParam();
     const std::optional<double> value =
-        readNumericText(QString::fromUtf16(reading.text), localeNamed(reading.locale));
+        readAmountText(QString::fromUtf16(reading.text), localeNamed(reading.locale));
     ASSERT_TRUE(value.has_value());
     EXPECT_DOUBLE_EQ(*value, reading.expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    NumericText, AcceptedNumber,
+    AmountText, AcceptedNumber,
     ::testing::Values(Reading{"en_US", u"$43,000", 43000}, Reading{"en_US", u"43000", 43000},
                       Reading{"en_US", u" 1,234.56 ", 1234.56}, Reading{"en_US", u"1,234,567.89", 1234567.89},
                       Reading{"en_US", u"-500", -500}, Reading{"en_US", u"500-", -500},
@@ -106,12 +107,12 @@ TEST_P(RejectedText, IsNoNumber)
 {
     const Rejection& rejection = GetParam();
     const std::optional<double> value =
-        readNumericText(QString::fromUtf16(rejection.text), localeNamed(rejection.locale));
+        readAmountText(QString::fromUtf16(rejection.text), localeNamed(rejection.locale));
     EXPECT_FALSE(value.has_value()) << "read as " << value.value_or(0);
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    NumericText, RejectedText,
+    AmountText, RejectedText,
     ::testing::Values(Rejection{"en_US", u""}, Rejection{"en_US", u"   "}, Rejection{"en_US", u"abc"},
                       Rejection{"en_US", u"$"}, Rejection{"en_US", u"-"}, Rejection{"en_US", u"()"},
                       Rejection{"en_US", u"1e"}, Rejection{"en_US", u"1e+"}, Rejection{"en_US", u"e5"},
@@ -134,7 +135,7 @@ TEST_P(FormattedAmount, IsTheStandardForm)
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    NumericText, FormattedAmount,
+    AmountText, FormattedAmount,
     ::testing::Values(Formatting{"en_US", 1234.56, u"$1,235"}, Formatting{"en_US", 43000, u"$43,000"},
                       Formatting{"en_US", 2.5, u"$3"}, Formatting{"en_US", -2.5, u"($3)"},
                       Formatting{"en_US", 0.5, u"$1"}, Formatting{"en_US", -0.5, u"($1)"},
@@ -159,7 +160,7 @@ TEST_P(AmountRoundTrip, FormattedAmountReadsBackAsTheSameNumber)
     for (const double value : {0.0, 1.0, -1.0, 7.0, -7.0, 999.0, 1000.0, -1000.0, 43000.0, 1234567.0, -1234567.0,
                                123456789012.0, 1e15, -1e15, 9007199254740992.0}) {
         const QString text = formatAmount(value, locale);
-        const std::optional<double> back = readNumericText(text, locale);
+        const std::optional<double> back = readAmountText(text, locale);
         ASSERT_TRUE(back.has_value()) << value << " became \"" << text.toStdString() << '"';
         EXPECT_EQ(*back, value) << "\"" << text.toStdString() << '"';
         // The standard form is stable: formatting what was read changes nothing.
@@ -167,16 +168,16 @@ TEST_P(AmountRoundTrip, FormattedAmountReadsBackAsTheSameNumber)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(NumericText, AmountRoundTrip,
+INSTANTIATE_TEST_SUITE_P(AmountText, AmountRoundTrip,
                          ::testing::Values("en_US", "de_DE", "fr_FR", "ja_JP", "C", "de_CH", "sv_SE", "hi_IN",
                                            "he_IL", "ar_EG"));
 
-TEST(NumericText, FractionsRoundTripToTheirWholeAmount)
+TEST(AmountText, FractionsRoundTripToTheirWholeAmount)
 {
     for (const char* name : {"en_US", "de_DE", "fr_FR", "ja_JP", "C"}) {
         const QLocale locale = localeNamed(name);
         for (const double value : {2.5, -2.5, 1234.49, -1234.51, 0.4, -0.4}) {
-            const std::optional<double> back = readNumericText(formatAmount(value, locale), locale);
+            const std::optional<double> back = readAmountText(formatAmount(value, locale), locale);
             ASSERT_TRUE(back.has_value()) << name << ' ' << value;
             EXPECT_LE(std::fabs(*back - value), 0.5) << name << ' ' << value << " read back as " << *back;
             EXPECT_EQ(*back, std::trunc(*back)) << "standard amounts have no decimals";
@@ -184,17 +185,17 @@ TEST(NumericText, FractionsRoundTripToTheirWholeAmount)
     }
 }
 
-TEST(NumericText, GroupSeparatorOfOneLocaleIsNotTheDecimalOfAnother)
+TEST(AmountText, GroupSeparatorOfOneLocaleIsNotTheDecimalOfAnother)
 {
-    EXPECT_EQ(readNumericText(QStringLiteral("1.234"), QLocale(QStringLiteral("de_DE"))), 1234.0);
-    EXPECT_EQ(readNumericText(QStringLiteral("1.234"), QLocale(QStringLiteral("en_US"))), 1.234);
-    EXPECT_EQ(readNumericText(QStringLiteral("1,5"), QLocale(QStringLiteral("de_DE"))), 1.5);
+    EXPECT_EQ(readAmountText(QStringLiteral("1.234"), QLocale(QStringLiteral("de_DE"))), 1234.0);
+    EXPECT_EQ(readAmountText(QStringLiteral("1.234"), QLocale(QStringLiteral("en_US"))), 1.234);
+    EXPECT_EQ(readAmountText(QStringLiteral("1,5"), QLocale(QStringLiteral("de_DE"))), 1.5);
 }
 
-TEST(NumericText, UserLocaleFollowsLang)
+TEST(AmountText, UserLocaleFollowsLang)
 {
     EXPECT_EQ(services::userLocale().name(), QStringLiteral("en_US"));
-    EXPECT_EQ(readNumericText(QStringLiteral("$43,000"), services::userLocale()), 43000.0);
+    EXPECT_EQ(readAmountText(QStringLiteral("$43,000"), services::userLocale()), 43000.0);
     EXPECT_EQ(formatAmount(43000, services::userLocale()), QStringLiteral("$43,000"));
 }
 
@@ -217,27 +218,27 @@ void PrintTo(const LongText& c, std::ostream* os)
 
 constexpr int kTenMegabytes = 10 * 1024 * 1024;
 
-class LongNumericText : public ::testing::TestWithParam<LongText> {};
+class LongAmountText : public ::testing::TestWithParam<LongText> {};
 
 } // namespace
 
 // A stored value can be megabytes long. Reading it takes no longer than a
 // pass or two over it, and a long number reads as its short form does:
 // beyond the range of amounts it is no number.
-TEST_P(LongNumericText, ReadsAsItsShortFormDoesInBoundedTime)
+TEST_P(LongAmountText, ReadsAsItsShortFormDoesInBoundedTime)
 {
     const LongText& c = GetParam();
     const QString unit = QString::fromUtf16(c.unit);
     const QString text = QString::fromUtf16(c.lead) + unit.repeated(c.repeats) + QString::fromUtf16(c.tail);
     QElapsedTimer clock;
     clock.start();
-    const std::optional<double> value = readNumericText(text, QLocale(QStringLiteral("en_US")));
+    const std::optional<double> value = readAmountText(text, QLocale(QStringLiteral("en_US")));
     EXPECT_LT(clock.elapsed(), 10000) << "ms for " << text.size() << " characters";
     EXPECT_EQ(value, c.expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    NumericText, LongNumericText,
+    AmountText, LongAmountText,
     ::testing::Values(LongText{"OneAnd400Zeros", u"1", u"0", 400, u"", std::nullopt},
                       LongText{"OneAndTenMillionZeros", u"1", u"0", kTenMegabytes, u"", std::nullopt},
                       LongText{"DigitsThenALetter", u"", u"7", kTenMegabytes, u"x", std::nullopt},

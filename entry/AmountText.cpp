@@ -1,10 +1,10 @@
-#include "services/NumericText.h"
+#include "entry/AmountText.h"
 
 #include "spreadsheet/TypedNumber.h"
 
 #include <cmath>
 
-namespace services {
+namespace entry {
 namespace {
 
 bool isCLocale(const QLocale& locale)
@@ -14,7 +14,7 @@ bool isCLocale(const QLocale& locale)
 
 } // namespace
 
-std::optional<double> readNumericText(const QString& text, const QLocale& locale)
+std::optional<double> readAmountText(const QString& text, const QLocale& locale)
 {
     return spreadsheet::readTypedNumber(text, locale);
 }
@@ -31,9 +31,4 @@ QString formatAmount(double value, const QLocale& locale)
     return whole < 0 ? u'(' + digits + u')' : digits;
 }
 
-QLocale userLocale()
-{
-    return QLocale::system();
-}
-
-} // namespace services
+} // namespace entry

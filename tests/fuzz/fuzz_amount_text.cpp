@@ -1,6 +1,6 @@
 // Typed amounts: any text either reads as a number or is refused, and every
 // amount the program writes reads back as the same whole number.
-#include "services/NumericText.h"
+#include "entry/AmountText.h"
 
 #include <cmath>
 #include <cstdlib>
@@ -12,13 +12,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
                                       QLocale::c()};
     const QString text = QString::fromUtf8(reinterpret_cast<const char*>(data), qsizetype(size));
     for (const QLocale& locale : locales) {
-        const auto value = services::readNumericText(text, locale);
+        const auto value = entry::readAmountText(text, locale);
         if (!value)
             continue;
         if (!std::isfinite(*value))
             std::abort();
-        const QString amount = services::formatAmount(*value, locale);
-        const auto again = services::readNumericText(amount, locale);
+        const QString amount = entry::formatAmount(*value, locale);
+        const auto again = entry::readAmountText(amount, locale);
         double whole = std::round(*value);
         if (whole == 0)
             whole = 0;
