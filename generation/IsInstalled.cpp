@@ -25,10 +25,10 @@ QString excelMissingMessage()
 
 void CheckExcelInstalled(const ApplicationFactory& createApplication)
 {
-    std::unique_ptr<spreadsheet::Application> application;
+    std::unique_ptr<spreadsheet::automation::Application> application;
     try {
         application = createApplication ? createApplication()
-                                        : std::make_unique<spreadsheet::Application>();
+                                        : std::make_unique<spreadsheet::automation::Application>();
     } catch (...) {
         application.reset(); // any failure means the same as no application
     }

@@ -1,13 +1,13 @@
 #pragma once
 
-#include "spreadsheet/Application.h"
+#include "spreadsheet/Automation.h"
 
 #include <functional>
 #include <memory>
 
 namespace generation {
 
-using ApplicationFactory = std::function<std::unique_ptr<spreadsheet::Application>()>;
+using ApplicationFactory = std::function<std::unique_ptr<spreadsheet::automation::Application>()>;
 
 // The message shown when the spreadsheet engine cannot be started.
 QString excelMissingMessage();

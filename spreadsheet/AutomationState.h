@@ -2,6 +2,7 @@
 
 // What the automation handles share; only the engine's own files see it.
 
+#include "spreadsheet/EngineErrors.h"
 #include "spreadsheet/Workbook.h"
 
 #include <QList>
@@ -29,10 +30,8 @@ struct ApplicationState {
     std::shared_ptr<WorkbookState> active;
 };
 
-[[noreturn]] inline void fail(const QString& why)
-{
-    throw std::runtime_error(why.toStdString());
-}
+// The workbook's file name without its folder, as messages name it.
+QString fileNameOf(const WorkbookState& workbook);
 
 // Throws unless the application still runs.
 void requireRunning(const ApplicationState& application);

@@ -1,5 +1,6 @@
 #include "spreadsheet/CellInput.h"
 
+#include "spreadsheet/EngineErrors.h"
 #include "spreadsheet/NumberFormat.h"
 #include "spreadsheet/TypedNumber.h"
 
@@ -14,11 +15,6 @@ namespace {
 
 // The most characters a cell's text can hold in the file format.
 constexpr qsizetype kMaxCellText = 32767;
-
-[[noreturn]] void refuse(const QString& why)
-{
-    throw std::runtime_error(why.toStdString());
-}
 
 double serialOfDate(QDate date, bool date1904)
 {

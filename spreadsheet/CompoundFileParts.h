@@ -1,6 +1,7 @@
 #pragma once
 
 #include "spreadsheet/CompoundFile.h"
+#include "spreadsheet/EngineErrors.h"
 #include "spreadsheet/Value.h"
 
 #include <gsf/gsf-doc-meta-data.h>
@@ -25,18 +26,6 @@ struct GObjectUnref {
 };
 template <typename T>
 using GRef = std::unique_ptr<T, GObjectUnref>;
-
-// A damaged or unreadable file: FileFormatError. What cannot be written:
-// std::runtime_error.
-[[noreturn]] inline void fail(const QString& description)
-{
-    throw FileFormatError(description.toStdString());
-}
-
-[[noreturn]] inline void refuse(const QString& description)
-{
-    throw std::runtime_error(description.toStdString());
-}
 
 // Names that differ only in case are one name to the format.
 inline bool sameEntryName(const QString& a, const QString& b)

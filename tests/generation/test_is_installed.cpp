@@ -21,12 +21,12 @@ const char* const kExpectedMessage =
     "4. All versions of Excel are supported by this software except for the rare Excel Starter and "
     "Student editions.";
 
-std::unique_ptr<spreadsheet::Application> engineThatCannotStart()
+std::unique_ptr<spreadsheet::automation::Application> engineThatCannotStart()
 {
     throw std::runtime_error("no engine");
 }
 
-std::unique_ptr<spreadsheet::Application> engineThatYieldsNothing()
+std::unique_ptr<spreadsheet::automation::Application> engineThatYieldsNothing()
 {
     return nullptr;
 }

@@ -1,7 +1,7 @@
 // Without a GUI application object there is no clipboard and no drawing of
 // sheets: the engine refuses to start, which is what the program's start-up
 // check reports. A process of its own, since the shared test main makes one.
-#include "spreadsheet/Application.h"
+#include "spreadsheet/Automation.h"
 
 #include <QCoreApplication>
 #include <gmock/gmock.h>
@@ -12,7 +12,7 @@
 TEST(AutomationWithoutGui, TheApplicationCannotStart)
 {
     try {
-        spreadsheet::Application application;
+        spreadsheet::automation::Application application;
         FAIL() << "started";
     } catch (const std::runtime_error& error) {
         EXPECT_THAT(error.what(), testing::HasSubstr("no GUI application object"));

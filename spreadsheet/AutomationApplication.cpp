@@ -1,4 +1,4 @@
-#include "spreadsheet/Application.h"
+#include "spreadsheet/Automation.h"
 
 #include "spreadsheet/AutomationState.h"
 #include "spreadsheet/CompoundFile.h"
@@ -31,7 +31,7 @@ RangeAddress parseReference(const QString& reference)
         a = cellAddress(corners.first());
         b = corners.size() == 2 ? cellAddress(corners.last()) : a;
     } catch (const std::invalid_argument&) {
-        fail(QStringLiteral("\"%1\" is not a reference to cells of a sheet such as D11 or A1:I31 "
+        refuse(QStringLiteral("\"%1\" is not a reference to cells of a sheet such as D11 or A1:I31 "
                             "(columns A to IV, rows 1 to %2).")
                  .arg(reference)
                  .arg(kMaxRows));
@@ -40,16 +40,11 @@ RangeAddress parseReference(const QString& reference)
             {std::max(a.row, b.row), std::max(a.column, b.column)}};
 }
 
-QString fileNameOf(const WorkbookState& workbook)
-{
-    return QFileInfo(workbook.path).fileName();
-}
-
 const std::shared_ptr<WorkbookState>& activeWorkbook(const ApplicationState& application, const QString& wanted)
 {
     requireRunning(application);
     if (!application.active)
-        fail(QStringLiteral("No workbook is open, so there is no %1.").arg(wanted));
+        refuse(QStringLiteral("No workbook is open, so there is no %1.").arg(wanted));
     return application.active;
 }
 
@@ -57,11 +52,11 @@ QByteArray readWorkbookFile(const QString& path)
 {
     const QFileInfo info(path);
     if (!info.exists())
-        fail(QStringLiteral("The workbook \"%1\" cannot be opened: there is no such file. "
+        refuse(QStringLiteral("The workbook \"%1\" cannot be opened: there is no such file. "
                             "Check the folder and the file name.")
                  .arg(path));
     if (info.isDir())
-        fail(QStringLiteral("\"%1\" cannot be opened as a workbook: it is a folder.").arg(path));
+        refuse(QStringLiteral("\"%1\" cannot be opened as a workbook: it is a folder.").arg(path));
     if (info.size() > kMaxCompoundFileSize)
         throw FileFormatError(QStringLiteral("\"%1\" cannot be opened as a workbook: at %2 bytes it is larger "
                                              "than the %3 MiB the engine reads.")
@@ -71,19 +66,24 @@ QByteArray readWorkbookFile(const QString& path)
                                   .toStdString());
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        fail(QStringLiteral("The workbook \"%1\" cannot be read: %2.").arg(path, file.errorString()));
+        refuse(QStringLiteral("The workbook \"%1\" cannot be read: %2.").arg(path, file.errorString()));
     const QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError)
-        fail(QStringLiteral("The workbook \"%1\" cannot be read: %2.").arg(path, file.errorString()));
+        refuse(QStringLiteral("The workbook \"%1\" cannot be read: %2.").arg(path, file.errorString()));
     return bytes;
 }
 
 } // namespace
 
+QString fileNameOf(const WorkbookState& workbook)
+{
+    return QFileInfo(workbook.path).fileName();
+}
+
 void requireRunning(const ApplicationState& application)
 {
     if (!application.running)
-        fail(QStringLiteral("The spreadsheet application has quit; its workbooks, sheets and cells can no longer "
+        refuse(QStringLiteral("The spreadsheet application has quit; its workbooks, sheets and cells can no longer "
                             "be used. Start a new one."));
 }
 
@@ -91,7 +91,7 @@ void requireOpen(const ApplicationState& application, const WorkbookState& workb
 {
     requireRunning(application);
     if (!workbook.open)
-        fail(QStringLiteral("The workbook \"%1\" is closed.").arg(fileNameOf(workbook)));
+        refuse(QStringLiteral("The workbook \"%1\" is closed.").arg(fileNameOf(workbook)));
 }
 
 // ---------------------------------------------------------------- Application
@@ -102,7 +102,7 @@ Application::Application()
     // The clipboard and the fonts that sheets are drawn with belong to the
     // GUI application object.
     if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
-        fail(QStringLiteral("The spreadsheet engine cannot start: the program has no GUI application object, "
+        refuse(QStringLiteral("The spreadsheet engine cannot start: the program has no GUI application object, "
                             "which the clipboard and the drawing of sheets need."));
 }
 
@@ -118,7 +118,7 @@ automation::Worksheet Application::Worksheets(int index) const
         activeWorkbook(*state_, QStringLiteral("worksheet %1").arg(index));
     const qsizetype count = workbook->model.sheets.size();
     if (index < 1 || index > count)
-        fail(QStringLiteral("The workbook \"%1\" has no worksheet %2; its worksheets are numbered 1 to %3.")
+        refuse(QStringLiteral("The workbook \"%1\" has no worksheet %2; its worksheets are numbered 1 to %3.")
                  .arg(fileNameOf(*workbook))
                  .arg(index)
                  .arg(count));
@@ -175,7 +175,7 @@ automation::Workbook Workbooks::Open(const QString& path, bool readOnly) const
 {
     requireRunning(*application_);
     if (path.trimmed().isEmpty())
-        fail(QStringLiteral("No workbook file was named to open."));
+        refuse(QStringLiteral("No workbook file was named to open."));
     const QString absolute = QFileInfo(path).absoluteFilePath();
     for (const std::shared_ptr<WorkbookState>& open : application_->workbooks) {
         if (sameFile(open->path, absolute)) {
@@ -193,7 +193,7 @@ automation::Workbook Workbooks::Open(const QString& path, bool readOnly) const
                                   .arg(absolute, QString::fromUtf8(error.what()))
                                   .toStdString());
     } catch (const std::exception& error) {
-        fail(QStringLiteral("\"%1\" cannot be opened as a workbook: %2").arg(absolute, QString::fromUtf8(error.what())));
+        refuse(QStringLiteral("\"%1\" cannot be opened as a workbook: %2").arg(absolute, QString::fromUtf8(error.what())));
     }
     if (workbook->model.sheets.isEmpty())
         throw FileFormatError(
@@ -217,8 +217,8 @@ automation::Workbook Workbooks::Item(int index) const
     const qsizetype count = application_->workbooks.size();
     if (index < 1 || index > count) {
         if (count == 0)
-            fail(QStringLiteral("There is no workbook %1: no workbook is open.").arg(index));
-        fail(QStringLiteral("There is no workbook %1: the open workbooks are numbered 1 to %2.").arg(index).arg(count));
+            refuse(QStringLiteral("There is no workbook %1: no workbook is open.").arg(index));
+        refuse(QStringLiteral("There is no workbook %1: the open workbooks are numbered 1 to %2.").arg(index).arg(count));
     }
     return automation::Workbook(application_, application_->workbooks[index - 1]);
 }
