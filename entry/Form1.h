@@ -44,18 +44,18 @@ public:
     // a four-digit year.
     static QString dateText(const QDate& date);
 
-    QPushButton* PushButton22 = nullptr;
-    QPushButton* PushButton1 = nullptr;
-    QPushButton* PushButton2 = nullptr;
-    QGroupBox* Frame1 = nullptr;
-    QLabel* Label5 = nullptr;
-    QDateEdit* dtpFrom = nullptr;
-    std::array<QLabel*, 14> lblYear{}; // indexes 7 to 11 do not exist
-    std::array<QLineEdit*, kAssetCount> txtAssets{};
-    std::array<QLineEdit*, kAssetCount> txtAmountAssets{};
-    std::array<QLineEdit*, kLiabilityCount> txtLiabilities{};
-    std::array<QLineEdit*, kLiabilityCount> txtAmountL{};
-    services::PictureBox* Picture1 = nullptr;
+    QPushButton* PushButton22 = nullptr; // "Start Creating Template"
+    QPushButton* PushButton1 = nullptr; // "Clear/Reset Amounts"
+    QPushButton* PushButton2 = nullptr; // "Load Sample/Example Amounts"
+    QGroupBox* Frame1 = nullptr; // "Balance Sheet"
+    QLabel* Label5 = nullptr; // "Date:"
+    QDateEdit* dtpFrom = nullptr; // the balance-sheet date
+    std::array<QLabel*, 14> lblYear{}; // the shaded headings; indexes 7 to 11 do not exist
+    std::array<QLineEdit*, kAssetCount> txtAssets{}; // asset captions
+    std::array<QLineEdit*, kAssetCount> txtAmountAssets{}; // asset amounts
+    std::array<QLineEdit*, kLiabilityCount> txtLiabilities{}; // liability and equity captions
+    std::array<QLineEdit*, kLiabilityCount> txtAmountL{}; // liability and equity amounts
+    services::PictureBox* Picture1 = nullptr; // an empty picture box in the frame, below the liabilities
 
     services::WindowPointer& mousePointer() { return *pointer_; }
     AmountRules& amountRules() { return *amountRules_; }
