@@ -69,7 +69,7 @@ constexpr auto kAllLogLevels = GLogLevelFlags(G_LOG_LEVEL_MASK | G_LOG_FLAG_FATA
 class LibgsfSession {
 public:
     LibgsfSession()
-        : m_lock(mutex())
+        : lock_(mutex())
     {
         static const bool initialised = [] {
             gsf_init();
@@ -78,13 +78,13 @@ public:
             return true;
         }();
         (void)initialised;
-        m_handler = g_log_set_handler(nullptr, kAllLogLevels, dropLibgsfMessage, nullptr);
-        m_print = g_set_print_handler(dropLibgsfPrint);
+        handler_ = g_log_set_handler(nullptr, kAllLogLevels, dropLibgsfMessage, nullptr);
+        print_ = g_set_print_handler(dropLibgsfPrint);
     }
     ~LibgsfSession()
     {
-        g_set_print_handler(m_print);
-        g_log_remove_handler(nullptr, m_handler);
+        g_set_print_handler(print_);
+        g_log_remove_handler(nullptr, handler_);
     }
     LibgsfSession(const LibgsfSession&) = delete;
     LibgsfSession& operator=(const LibgsfSession&) = delete;
@@ -95,9 +95,9 @@ private:
         static std::mutex instance;
         return instance;
     }
-    std::lock_guard<std::mutex> m_lock;
-    guint m_handler = 0;
-    GPrintFunc m_print = nullptr;
+    std::lock_guard<std::mutex> lock_;
+    guint handler_ = 0;
+    GPrintFunc print_ = nullptr;
 };
 
 // ---------------------------------------------------------------------------

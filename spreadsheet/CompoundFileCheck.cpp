@@ -20,8 +20,8 @@ constexpr qint64 kMaxMiniTableBytes = 256 * 1024;   // 4 MiB of mini stream
 class SectorCheck {
 public:
     explicit SectorCheck(const QByteArray& file)
-        : m_file(file)
-        , m_size(file.size())
+        : file_(file)
+        , size_(file.size())
     {
     }
 
@@ -37,10 +37,10 @@ public:
             fail(QStringLiteral("the compound document is damaged: its header gives a mini-sector shift of %1, "
                                 "where only 6 (64-byte mini sectors) occurs")
                      .arg(miniShift));
-        m_sector = qint64(1) << sectorShift;
-        m_perSector = quint32(m_sector / 4);
-        m_headerBytes = std::max<qint64>(512, m_sector);
-        const qint64 sectorsInFile = (m_size - 512 + m_sector - 1) / m_sector;
+        sector_ = qint64(1) << sectorShift;
+        perSector_ = quint32(sector_ / 4);
+        headerBytes_ = std::max<qint64>(512, sector_);
+        const qint64 sectorsInFile = (size_ - 512 + sector_ - 1) / sector_;
 
         const quint32 fatCount = u32(0x2C);
         const quint32 directoryStart = u32(0x30);
@@ -53,13 +53,13 @@ public:
                      .arg(miniTableCount)
                      .arg(sectorsInFile));
         listAllocationSectors(fatCount);
-        m_entries = quint64(fatCount) * m_perSector;
+        entries_ = quint64(fatCount) * perSector_;
 
-        if (directoryStart >= m_entries)
+        if (directoryStart >= entries_)
             fail(QStringLiteral("the compound document is damaged: its directory starts at sector %1, "
                                 "outside its allocation table")
                      .arg(directoryStart));
-        const quint64 directoryLimit = quint64(kMaxDirectoryBytes / m_sector);
+        const quint64 directoryLimit = quint64(kMaxDirectoryBytes / sector_);
         const std::vector<quint32> directory = chain(directoryStart, directoryLimit);
         if (directory.size() > directoryLimit)
             fail(QStringLiteral("the compound document is damaged: its directory runs over more than %1 sectors "
@@ -68,7 +68,7 @@ public:
         for (quint32 sector : directory)
             requireInFile(sector, QStringLiteral("a sector of its directory"));
 
-        const quint64 miniLimit = quint64(kMaxMiniTableBytes / m_sector);
+        const quint64 miniLimit = quint64(kMaxMiniTableBytes / sector_);
         if (chain(miniTableStart, miniLimit).size() > miniLimit)
             fail(QStringLiteral("the compound document is damaged: its mini-sector table runs over more than "
                                 "%1 sectors (or in a circle)")
@@ -76,11 +76,11 @@ public:
     }
 
 private:
-    quint16 u16(qint64 at) const { return qFromLittleEndian<quint16>(m_file.constData() + at); }
-    quint32 u32(qint64 at) const { return qFromLittleEndian<quint32>(m_file.constData() + at); }
+    quint16 u16(qint64 at) const { return qFromLittleEndian<quint16>(file_.constData() + at); }
+    quint32 u32(qint64 at) const { return qFromLittleEndian<quint32>(file_.constData() + at); }
 
-    qint64 sectorStart(quint32 sector) const { return m_headerBytes + qint64(sector) * m_sector; }
-    bool inFile(quint32 sector) const { return sectorStart(sector) + m_sector <= m_size; }
+    qint64 sectorStart(quint32 sector) const { return headerBytes_ + qint64(sector) * sector_; }
+    bool inFile(quint32 sector) const { return sectorStart(sector) + sector_ <= size_; }
 
     void requireInFile(quint32 sector, const QString& what) const
     {
@@ -89,8 +89,8 @@ private:
                                 "but the file has %4 bytes")
                      .arg(what)
                      .arg(sector)
-                     .arg(sectorStart(sector) + m_sector)
-                     .arg(m_size));
+                     .arg(sectorStart(sector) + sector_)
+                     .arg(size_));
     }
 
     // The sectors of the allocation table, as libgsf lists them from the
@@ -106,7 +106,7 @@ private:
 
         quint32 extension = u32(0x44);
         quint32 extensions = u32(0x48);
-        const quint32 perExtension = m_perSector - 1;
+        const quint32 perExtension = perSector_ - 1;
         while (extensions-- > 0) {
             requireInFile(extension, QStringLiteral("a sector listing its allocation table"));
             const qint64 base = sectorStart(extension);
@@ -132,20 +132,20 @@ private:
     {
         if (sector != kFree)
             requireInFile(sector, what);
-        m_allocationSectors.push_back(sector);
+        allocationSectors_.push_back(sector);
     }
 
     // Where the allocation table sends a chain after `sector`; libgsf leaves
     // unlisted parts zero and free-marked sectors all free.
     quint32 next(quint32 sector) const
     {
-        const quint64 index = sector / m_perSector;
-        if (index >= m_allocationSectors.size())
+        const quint64 index = sector / perSector_;
+        if (index >= allocationSectors_.size())
             return 0;
-        const quint32 tableSector = m_allocationSectors[index];
+        const quint32 tableSector = allocationSectors_[index];
         if (tableSector == kFree)
             return kFree;
-        return u32(sectorStart(tableSector) + 4 * qint64(sector % m_perSector));
+        return u32(sectorStart(tableSector) + 4 * qint64(sector % perSector_));
     }
 
     // The chain from `start` as libgsf follows it (stopping at the end of the
@@ -153,8 +153,8 @@ private:
     std::vector<quint32> chain(quint32 start, quint64 limit) const
     {
         std::vector<quint32> sectors;
-        std::vector<bool> seen(m_entries, false);
-        for (quint32 sector = start; sector < m_entries && !seen[sector]; sector = next(sector)) {
+        std::vector<bool> seen(entries_, false);
+        for (quint32 sector = start; sector < entries_ && !seen[sector]; sector = next(sector)) {
             seen[sector] = true;
             sectors.push_back(sector);
             if (sectors.size() > limit)
@@ -165,13 +165,13 @@ private:
 
     static constexpr quint32 kFree = 0xFFFFFFFF;
 
-    const QByteArray& m_file;
-    const qint64 m_size;
-    qint64 m_sector = 512;
-    quint32 m_perSector = 128;
-    qint64 m_headerBytes = 512;
-    quint64 m_entries = 0;
-    std::vector<quint32> m_allocationSectors;
+    const QByteArray& file_;
+    const qint64 size_;
+    qint64 sector_ = 512;
+    quint32 perSector_ = 128;
+    qint64 headerBytes_ = 512;
+    quint64 entries_ = 0;
+    std::vector<quint32> allocationSectors_;
 };
 
 } // namespace

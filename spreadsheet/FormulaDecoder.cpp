@@ -49,36 +49,36 @@ std::string tokenName(std::uint8_t id)
 class Decoder {
 public:
     explicit Decoder(const QByteArray& bytes)
-        : m_bytes(bytes)
+        : bytes_(bytes)
     {
     }
 
     Node run()
     {
-        if (m_bytes.isEmpty())
+        if (bytes_.isEmpty())
             throw FormulaError("cannot read formula tokens: there are none");
-        while (m_pos < m_bytes.size())
+        while (pos_ < bytes_.size())
             token();
-        if (m_stack.size() != 1) {
-            throw FormulaError("cannot read formula tokens: they leave " + std::to_string(m_stack.size())
+        if (stack_.size() != 1) {
+            throw FormulaError("cannot read formula tokens: they leave " + std::to_string(stack_.size())
                                + " values instead of one");
         }
-        if (m_stack.back().kind == NodeKind::Missing)
+        if (stack_.back().kind == NodeKind::Missing)
             throw FormulaError("cannot read formula tokens: the formula is only a missing argument");
         checkJumps();
-        return std::move(m_stack.back());
+        return std::move(stack_.back());
     }
 
 private:
     [[noreturn]] void fail(const std::string& what) const
     {
-        throw FormulaError("cannot read formula tokens: " + m_name + " at byte " + std::to_string(m_tokenAt) + " "
+        throw FormulaError("cannot read formula tokens: " + name_ + " at byte " + std::to_string(tokenAt_) + " "
                            + what);
     }
 
     void need(int count)
     {
-        const qsizetype left = m_bytes.size() - m_pos;
+        const qsizetype left = bytes_.size() - pos_;
         if (left < count)
             fail("is cut short (needs " + std::to_string(count) + " more bytes, " + std::to_string(left) + " left)");
     }
@@ -86,55 +86,55 @@ private:
     std::uint8_t byte()
     {
         need(1);
-        return std::uint8_t(m_bytes[m_pos++]);
+        return std::uint8_t(bytes_[pos_++]);
     }
 
     std::uint16_t word()
     {
         need(2);
-        const std::uint16_t value = std::uint16_t(std::uint8_t(m_bytes[m_pos]) | (std::uint8_t(m_bytes[m_pos + 1]) << 8));
-        m_pos += 2;
+        const std::uint16_t value = std::uint16_t(std::uint8_t(bytes_[pos_]) | (std::uint8_t(bytes_[pos_ + 1]) << 8));
+        pos_ += 2;
         return value;
     }
 
     void skip(int count)
     {
         need(count);
-        m_pos += count;
+        pos_ += count;
     }
 
-    void push(Node node) { m_stack.push_back(std::move(node)); }
+    void push(Node node) { stack_.push_back(std::move(node)); }
 
     Node popOperand()
     {
-        if (m_stack.empty())
+        if (stack_.empty())
             fail("has no operand on the stack");
-        if (m_stack.back().kind == NodeKind::Missing)
+        if (stack_.back().kind == NodeKind::Missing)
             fail("takes a missing argument as its operand");
-        Node node = std::move(m_stack.back());
-        m_stack.pop_back();
+        Node node = std::move(stack_.back());
+        stack_.pop_back();
         return node;
     }
 
     std::vector<Node> popArguments(int count)
     {
-        if (int(m_stack.size()) < count) {
-            fail("wants " + std::to_string(count) + " arguments, the stack holds " + std::to_string(m_stack.size()));
+        if (int(stack_.size()) < count) {
+            fail("wants " + std::to_string(count) + " arguments, the stack holds " + std::to_string(stack_.size()));
         }
-        if (count == 1 && m_stack.back().kind == NodeKind::Missing)
+        if (count == 1 && stack_.back().kind == NodeKind::Missing)
             fail("has only a missing argument");
-        std::vector<Node> arguments(std::make_move_iterator(m_stack.end() - count),
-                                    std::make_move_iterator(m_stack.end()));
-        m_stack.resize(m_stack.size() - count);
+        std::vector<Node> arguments(std::make_move_iterator(stack_.end() - count),
+                                    std::make_move_iterator(stack_.end()));
+        stack_.resize(stack_.size() - count);
         return arguments;
     }
 
     void token()
     {
-        m_tokenAt = int(m_pos);
-        m_tokenStarts.push_back(m_tokenAt);
-        const std::uint8_t id = std::uint8_t(m_bytes[m_pos++]);
-        m_name = tokenName(id);
+        tokenAt_ = int(pos_);
+        tokenStarts_.push_back(tokenAt_);
+        const std::uint8_t id = std::uint8_t(bytes_[pos_++]);
+        name_ = tokenName(id);
         if (id >= 0x80)
             fail("is unknown");
         if (id & ptg::ClassMask)
@@ -279,11 +279,11 @@ private:
         text.reserve(count);
         for (int i = 0; i < count; ++i) {
             if (wide) {
-                text.append(QChar(std::uint16_t(std::uint8_t(m_bytes[m_pos]) | (std::uint8_t(m_bytes[m_pos + 1]) << 8))));
-                m_pos += 2;
+                text.append(QChar(std::uint16_t(std::uint8_t(bytes_[pos_]) | (std::uint8_t(bytes_[pos_ + 1]) << 8))));
+                pos_ += 2;
             } else {
-                text.append(QChar(std::uint8_t(m_bytes[m_pos])));
-                m_pos += 1;
+                text.append(QChar(std::uint8_t(bytes_[pos_])));
+                pos_ += 1;
             }
         }
         return text;
@@ -313,8 +313,8 @@ private:
         need(8);
         std::uint64_t bits = 0;
         for (int i = 0; i < 8; ++i)
-            bits |= std::uint64_t(std::uint8_t(m_bytes[m_pos + i])) << (8 * i);
-        m_pos += 8;
+            bits |= std::uint64_t(std::uint8_t(bytes_[pos_ + i])) << (8 * i);
+        pos_ += 8;
         double value = 0;
         std::memcpy(&value, &bits, sizeof value);
         if (!std::isfinite(value))
@@ -327,7 +327,7 @@ private:
         const FunctionInfo* info = functionById(id);
         if (!info)
             fail("calls function number " + std::to_string(id) + ", which the engine does not know");
-        m_name += std::string("(") + info->name + ")";
+        name_ += std::string("(") + info->name + ")";
         return *info;
     }
 
@@ -355,12 +355,12 @@ private:
         const std::uint8_t kind = byte();
         switch (kind) {
         case ptg::AttrSemi:
-            m_name = "tAttrSemi";
+            name_ = "tAttrSemi";
             skip(2);
             return;
         case ptg::AttrSpace:
         case ptg::AttrSpaceSemi: {
-            m_name = "tAttrSpace";
+            name_ = "tAttrSpace";
             const std::uint8_t type = byte();
             byte(); // how many
             if (type > ptg::LastSpaceType)
@@ -368,22 +368,22 @@ private:
             return;
         }
         case ptg::AttrIf:
-            m_name = "tAttrIf";
+            name_ = "tAttrIf";
             return jump(0);
         case ptg::AttrSkip:
-            m_name = "tAttrSkip";
+            name_ = "tAttrSkip";
             return jump(1);
         case ptg::AttrSum: {
-            m_name = "tAttrSum";
+            name_ = "tAttrSum";
             skip(2);
             const FunctionInfo* sum = functionById(std::uint16_t(FunctionId::Sum));
             return push(functionNode(*sum, popArguments(1)));
         }
         case ptg::AttrChoose:
-            m_name = "tAttrChoose";
+            name_ = "tAttrChoose";
             fail("is not supported");
         case ptg::AttrAssign:
-            m_name = "tAttrAssign";
+            name_ = "tAttrAssign";
             fail("is not supported");
         default:
             fail("has the unknown kind " + hexByte(kind));
@@ -393,18 +393,18 @@ private:
     void jump(int extra)
     {
         const int offset = word();
-        const qsizetype target = m_pos + offset + extra;
-        if (target > m_bytes.size())
+        const qsizetype target = pos_ + offset + extra;
+        if (target > bytes_.size())
             fail("jumps " + std::to_string(offset) + " bytes, past the end of the formula");
-        m_jumps.push_back({m_tokenAt, int(target), m_name});
+        jumps_.push_back({tokenAt_, int(target), name_});
     }
 
     void checkJumps() const
     {
-        for (const Jump& jump : m_jumps) {
-            if (jump.target == m_bytes.size())
+        for (const Jump& jump : jumps_) {
+            if (jump.target == bytes_.size())
                 continue;
-            if (!std::binary_search(m_tokenStarts.begin(), m_tokenStarts.end(), jump.target)) {
+            if (!std::binary_search(tokenStarts_.begin(), tokenStarts_.end(), jump.target)) {
                 throw FormulaError("cannot read formula tokens: " + jump.name + " at byte " + std::to_string(jump.from)
                                    + " jumps into the middle of a token");
             }
@@ -417,13 +417,13 @@ private:
         std::string name;
     };
 
-    const QByteArray& m_bytes;
-    qsizetype m_pos = 0;
-    int m_tokenAt = 0;
-    std::string m_name;
-    std::vector<Node> m_stack;
-    std::vector<int> m_tokenStarts;
-    std::vector<Jump> m_jumps;
+    const QByteArray& bytes_;
+    qsizetype pos_ = 0;
+    int tokenAt_ = 0;
+    std::string name_;
+    std::vector<Node> stack_;
+    std::vector<int> tokenStarts_;
+    std::vector<Jump> jumps_;
 };
 
 } // namespace

@@ -60,11 +60,11 @@ public:
     QByteArray run(const Node& root)
     {
         encode(root, TokenClass::Value);
-        return m_out;
+        return out_;
     }
 
 private:
-    void byte(std::uint8_t value) { m_out.append(char(value)); }
+    void byte(std::uint8_t value) { out_.append(char(value)); }
 
     void word(std::uint16_t value)
     {
@@ -187,14 +187,14 @@ private:
         const int ifAt = attr(ptg::AttrIf, 0);
         encode(node.children[1], info.argumentClass(1));
         const int firstSkipAt = attr(ptg::AttrSkip, 0);
-        const int falseAt = int(m_out.size());
+        const int falseAt = int(out_.size());
         int secondSkipAt = -1;
         if (count == 3) {
             encode(node.children[2], info.argumentClass(2));
             secondSkipAt = attr(ptg::AttrSkip, 0);
         }
         functionToken(info, count, tokenClass);
-        const int end = int(m_out.size());
+        const int end = int(out_.size());
         patch(ifAt, falseAt - (ifAt + ptg::AttrSize));
         patch(firstSkipAt, end - (firstSkipAt + ptg::AttrSize) - 1);
         if (secondSkipAt >= 0)
@@ -203,7 +203,7 @@ private:
 
     int attr(std::uint8_t kind, std::uint16_t data)
     {
-        const int at = int(m_out.size());
+        const int at = int(out_.size());
         byte(ptg::Attr);
         byte(kind);
         word(data);
@@ -214,11 +214,11 @@ private:
     {
         if (offset > 0xFFFF)
             throw FormulaError("the formula is too long: an IF branch spans more than 65535 bytes");
-        m_out[attrAt + 2] = char(offset & 0xFF);
-        m_out[attrAt + 3] = char(offset >> 8);
+        out_[attrAt + 2] = char(offset & 0xFF);
+        out_[attrAt + 3] = char(offset >> 8);
     }
 
-    QByteArray m_out;
+    QByteArray out_;
 };
 
 } // namespace

@@ -309,7 +309,7 @@ void refuseOtherSheets(const Node& node)
 class Evaluator {
 public:
     explicit Evaluator(const CellSource& cells)
-        : m_cells(cells)
+        : cells_(cells)
     {
     }
 
@@ -327,7 +327,7 @@ private:
         if (!operand.range)
             return operand.value;
         if (operand.range->first == operand.range->last)
-            return m_cells.valueAt(operand.range->first);
+            return cells_.valueAt(operand.range->first);
         return ErrorValue::Value;
     }
 
@@ -397,7 +397,7 @@ private:
     {
         for (int row = range.first.row; row <= range.last.row; ++row) {
             for (int column = range.first.column; column <= range.last.column; ++column) {
-                if (!visit(m_cells.valueAt(CellAddress{row, column})))
+                if (!visit(cells_.valueAt(CellAddress{row, column})))
                     return false;
             }
         }
@@ -487,10 +487,10 @@ private:
         const Operand operand = evaluate(node.children[0]);
         if (!operand.range || operand.range->first != operand.range->last)
             return false;
-        return std::holds_alternative<Empty>(m_cells.valueAt(operand.range->first));
+        return std::holds_alternative<Empty>(cells_.valueAt(operand.range->first));
     }
 
-    const CellSource& m_cells;
+    const CellSource& cells_;
 };
 
 } // namespace

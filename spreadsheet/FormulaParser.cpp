@@ -77,7 +77,7 @@ std::optional<ReferenceCorner> readCellName(const QString& word)
 class Parser {
 public:
     explicit Parser(const QString& text)
-        : m_text(text)
+        : text_(text)
     {
     }
 
@@ -85,7 +85,7 @@ public:
     {
         skipSpace();
         if (peek() == u'=')
-            ++m_pos;
+            ++pos_;
         skipSpace();
         if (atEnd())
             fail(QStringLiteral("the formula is empty"));
@@ -97,37 +97,37 @@ public:
     }
 
 private:
-    [[noreturn]] void fail(const QString& what) const { failAt(what, m_pos); }
+    [[noreturn]] void fail(const QString& what) const { failAt(what, pos_); }
 
     [[noreturn]] void failAt(const QString& what, int at) const
     {
         throw FormulaError(QStringLiteral("%1 at position %2").arg(what).arg(at + 1).toStdString());
     }
 
-    bool atEnd() const { return m_pos >= m_text.size(); }
+    bool atEnd() const { return pos_ >= text_.size(); }
     QChar peek(int ahead = 0) const
     {
-        const int at = m_pos + ahead;
-        return at < m_text.size() ? m_text[at] : QChar();
+        const int at = pos_ + ahead;
+        return at < text_.size() ? text_[at] : QChar();
     }
     void skipSpace()
     {
         while (!atEnd() && isSpace(peek()))
-            ++m_pos;
+            ++pos_;
     }
 
     // Guards the recursion of nested parentheses, unary signs and calls.
     struct Nesting {
         explicit Nesting(Parser& parser)
-            : m_parser(parser)
+            : parser_(parser)
         {
-            if (++m_parser.m_nesting > kMaxDepth)
-                m_parser.fail(QStringLiteral("the formula is nested too deeply"));
+            if (++parser_.nesting_ > kMaxDepth)
+                parser_.fail(QStringLiteral("the formula is nested too deeply"));
         }
-        ~Nesting() { --m_parser.m_nesting; }
+        ~Nesting() { --parser_.nesting_; }
         Nesting(const Nesting&) = delete;
         Nesting& operator=(const Nesting&) = delete;
-        Parser& m_parser;
+        Parser& parser_;
     };
 
     std::optional<Operator> comparisonOperator()
@@ -135,27 +135,27 @@ private:
         const QChar c = peek();
         const QChar next = peek(1);
         if (c == u'=') {
-            ++m_pos;
+            ++pos_;
             return Operator::Equal;
         }
         if (c == u'<' && next == u'>') {
-            m_pos += 2;
+            pos_ += 2;
             return Operator::NotEqual;
         }
         if (c == u'<' && next == u'=') {
-            m_pos += 2;
+            pos_ += 2;
             return Operator::LessEqual;
         }
         if (c == u'>' && next == u'=') {
-            m_pos += 2;
+            pos_ += 2;
             return Operator::GreaterEqual;
         }
         if (c == u'<') {
-            ++m_pos;
+            ++pos_;
             return Operator::Less;
         }
         if (c == u'>') {
-            ++m_pos;
+            ++pos_;
             return Operator::Greater;
         }
         return std::nullopt;
@@ -166,7 +166,7 @@ private:
         const QChar c = peek();
         if (c != first && c != second)
             return std::nullopt;
-        ++m_pos;
+        ++pos_;
         return c == first ? firstOp : secondOp;
     }
 
@@ -189,7 +189,7 @@ private:
             skipSpace();
             if (peek() != u'&')
                 return left;
-            ++m_pos;
+            ++pos_;
             left = binaryNode(Operator::Concatenate, std::move(left), additive());
         }
     }
@@ -275,30 +275,30 @@ private:
     Node parenthesized()
     {
         Nesting nesting(*this);
-        const int openAt = m_pos;
-        ++m_pos;
+        const int openAt = pos_;
+        ++pos_;
         Node inner = comparison();
         skipSpace();
         if (peek() != u')')
             failAt(QStringLiteral("the parenthesis opened here is not closed"), openAt);
-        ++m_pos;
+        ++pos_;
         return parenthesisNode(std::move(inner));
     }
 
     Node text()
     {
-        const int openAt = m_pos;
-        ++m_pos;
+        const int openAt = pos_;
+        ++pos_;
         QString value;
         for (;;) {
             if (atEnd())
                 failAt(QStringLiteral("the text opened here has no closing quote"), openAt);
             const QChar c = peek();
-            ++m_pos;
+            ++pos_;
             if (c == u'"') {
                 if (peek() != u'"')
                     break;
-                ++m_pos;
+                ++pos_;
             }
             value.append(c);
         }
@@ -309,26 +309,26 @@ private:
 
     Node number()
     {
-        const int startAt = m_pos;
+        const int startAt = pos_;
         while (isDigit(peek()))
-            ++m_pos;
+            ++pos_;
         if (peek() == u'.') {
-            ++m_pos;
+            ++pos_;
             while (isDigit(peek()))
-                ++m_pos;
+                ++pos_;
         }
         if (peek() == u'e' || peek() == u'E') {
-            ++m_pos;
+            ++pos_;
             if (peek() == u'+' || peek() == u'-')
-                ++m_pos;
+                ++pos_;
             if (!isDigit(peek()))
                 failAt(QStringLiteral("malformed number"), startAt);
             while (isDigit(peek()))
-                ++m_pos;
+                ++pos_;
         }
         if (isWordChar(peek()) || peek() == u'(')
             failAt(QStringLiteral("malformed number"), startAt);
-        const std::string digits = m_text.mid(startAt, m_pos - startAt).toStdString();
+        const std::string digits = text_.mid(startAt, pos_ - startAt).toStdString();
         double value = 0;
         const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
         if (error != std::errc() || end != digits.data() + digits.size())
@@ -342,26 +342,26 @@ private:
                                                  ErrorValue::Name, ErrorValue::Num,  ErrorValue::NA};
         for (const ErrorValue error : kErrors) {
             const QString name = errorText(error);
-            if (QStringView(m_text).mid(m_pos, name.size()).compare(name, Qt::CaseInsensitive) == 0) {
-                m_pos += int(name.size());
+            if (QStringView(text_).mid(pos_, name.size()).compare(name, Qt::CaseInsensitive) == 0) {
+                pos_ += int(name.size());
                 return errorNode(error);
             }
         }
         // "#XTI2!A1" is how other sheets' references print.
-        int end = m_pos + 1;
-        while (end < m_text.size() && isWordChar(m_text[end]))
+        int end = pos_ + 1;
+        while (end < text_.size() && isWordChar(text_[end]))
             ++end;
-        if (peek(end - m_pos) == u'!' && (isWordChar(peek(end - m_pos + 1)) || peek(end - m_pos + 1) == u'#'))
+        if (peek(end - pos_) == u'!' && (isWordChar(peek(end - pos_ + 1)) || peek(end - pos_ + 1) == u'#'))
             fail(QStringLiteral("references to other sheets are not supported"));
         fail(QStringLiteral("unknown error value"));
     }
 
     Node word()
     {
-        const int startAt = m_pos;
+        const int startAt = pos_;
         while (isWordChar(peek()))
-            ++m_pos;
-        const QString name = m_text.mid(startAt, m_pos - startAt);
+            ++pos_;
+        const QString name = text_.mid(startAt, pos_ - startAt);
         if (peek() == u'(' && !name.contains(u'$'))
             return functionCall(name, startAt);
         if (peek() == u'!')
@@ -390,11 +390,11 @@ private:
         reference.first = first;
         reference.last = first;
         if (peek() == u':') {
-            ++m_pos;
-            const int secondAt = m_pos;
+            ++pos_;
+            const int secondAt = pos_;
             while (isWordChar(peek()))
-                ++m_pos;
-            const std::optional<ReferenceCorner> last = cellName(m_text.mid(secondAt, m_pos - secondAt), secondAt);
+                ++pos_;
+            const std::optional<ReferenceCorner> last = cellName(text_.mid(secondAt, pos_ - secondAt), secondAt);
             if (!last)
                 failAt(QStringLiteral("a range needs a cell reference on each side of ':'"), secondAt);
             reference.last = *last;
@@ -409,11 +409,11 @@ private:
         if (!function)
             failAt(QStringLiteral("unknown function %1").arg(name), nameAt);
         Nesting nesting(*this);
-        ++m_pos; // the '('
+        ++pos_; // the '('
         std::vector<Node> arguments;
         skipSpace();
         if (peek() == u')') {
-            ++m_pos;
+            ++pos_;
         } else {
             for (;;) {
                 skipSpace();
@@ -425,12 +425,12 @@ private:
                 if (atEnd())
                     failAt(QStringLiteral("%1( is not closed").arg(QLatin1String(function->name)), nameAt);
                 const QChar c = peek();
-                ++m_pos;
+                ++pos_;
                 if (c == u')')
                     break;
                 if (c != u',')
                     failAt(QStringLiteral("expected ',' or ')' in %1(...)").arg(QLatin1String(function->name)),
-                           m_pos - 1);
+                           pos_ - 1);
                 if (int(arguments.size()) == function->maxArguments) {
                     failAt(QStringLiteral("%1 takes at most %2 argument(s)")
                                .arg(QLatin1String(function->name))
@@ -449,9 +449,9 @@ private:
         return functionNode(*function, std::move(arguments));
     }
 
-    QString m_text;
-    int m_pos = 0;
-    int m_nesting = 0;
+    QString text_;
+    int pos_ = 0;
+    int nesting_ = 0;
 };
 
 } // namespace

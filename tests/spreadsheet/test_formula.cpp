@@ -89,22 +89,22 @@ class MapCells final : public CellSource {
 public:
     MapCells& set(const char* name, Value value)
     {
-        m_values[key(cell(name))] = std::move(value);
+        values_[key(cell(name))] = std::move(value);
         return *this;
     }
 
     Value valueAt(CellAddress address) const override
     {
         ++reads;
-        const auto found = m_values.find(key(address));
-        return found == m_values.end() ? Value(Empty{}) : found->second;
+        const auto found = values_.find(key(address));
+        return found == values_.end() ? Value(Empty{}) : found->second;
     }
 
     mutable int reads = 0;
 
 private:
     static std::pair<int, int> key(CellAddress address) { return {address.row, address.column}; }
-    std::map<std::pair<int, int>, Value> m_values;
+    std::map<std::pair<int, int>, Value> values_;
 };
 
 Value evaluateText(const char* formula, const char* at, const CellSource& cells)
@@ -1200,7 +1200,7 @@ TEST(FormulaRandom, RandomTextOnlyEverThrowsFormulaError)
 class FormulaWriter {
 public:
     explicit FormulaWriter(unsigned seed)
-        : m_random(seed)
+        : random_(seed)
     {
     }
 
@@ -1212,7 +1212,7 @@ private:
         bool compound = false; // an operator at its top
     };
 
-    int pick(int count) { return std::uniform_int_distribution<int>(0, count - 1)(m_random); }
+    int pick(int count) { return std::uniform_int_distribution<int>(0, count - 1)(random_); }
 
     Piece expression(int depth)
     {
@@ -1265,7 +1265,7 @@ private:
         return name;
     }
 
-    std::mt19937 m_random;
+    std::mt19937 random_;
 };
 
 TEST(FormulaRandom, WrittenFormulasComeBackUnchanged)
