@@ -141,7 +141,10 @@ private:
     Form1& window_;
 };
 
-TEST_F(GenerationRunTest, SampleAmountsEndInTheWorkbookAndThePreview)
+// Gnumeric reads what the run wrote.
+class GenerationRunInterop : public GenerationRunTest {};
+
+TEST_F(GenerationRunInterop, SampleAmountsEndInTheWorkbookAndThePreview)
 {
     window.show();
     click(window.PushButton2);

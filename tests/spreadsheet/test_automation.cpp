@@ -179,7 +179,7 @@ TEST(AutomationRun, CachedTotalsAreFresh)
     EXPECT_EQ(valueOf(book, "H21"), Value(QString()));
 }
 
-TEST(AutomationRun, GnumericComputesTheTotalsWeStored)
+TEST(AutomationRunInterop, GnumericComputesTheTotalsWeStored)
 {
     const QString path = fillAndSaveLikeTheRun();
     const spreadsheet::Workbook book = readBack(path);

@@ -366,7 +366,7 @@ TEST(CompoundFile, HeaderIsVersion3With512ByteSectors)
     EXPECT_EQ((file.size() - 512) % 512, 0);
 }
 
-TEST(CompoundFile, OlefileAgrees)
+TEST(CompoundFileInterop, OlefileAgrees)
 {
     CompoundDocument document = documentWithWorkbook(noise(4500, 11));
     document.properties = latinProperties();
@@ -414,7 +414,7 @@ TEST(CompoundFile, OlefileAgrees)
     EXPECT_EQ(view[QStringLiteral("cutoff")].toInt(), 4096);
 }
 
-TEST(CompoundFile, OlefileReadsNonLatinTextAndLargeWorkbooks)
+TEST(CompoundFileInterop, OlefileReadsNonLatinTextAndLargeWorkbooks)
 {
     CompoundDocument document = documentWithWorkbook(noise(100 * 1024, 12));
     document.properties = nonLatinProperties();
