@@ -62,7 +62,8 @@ FieldReader::FieldReader(const QByteArray& bytes, const char* context) : context
 
 void FieldReader::fail(const QString& what) const
 {
-    throw FileFormatError(QStringLiteral("Workbook stream, %1 record: %2").arg(QLatin1String(context_), what).toStdString());
+    throw FileFormatError(
+        QStringLiteral("Workbook stream, %1 record: %2").arg(QLatin1String(context_), what).toStdString());
 }
 
 bool FieldReader::nextPart()
@@ -194,6 +195,28 @@ bool fitsEightBits(const QString& text)
             return false;
     }
     return true;
+}
+
+void appendContinuedCharacters(QList<QByteArray>& parts, const QString& text, bool wide)
+{
+    qsizetype written = 0;
+    while (written < text.size()) {
+        const qsizetype room = (RecordWriter::kMaxBody - parts.last().size()) / (wide ? 2 : 1);
+        if (room == 0) {
+            parts.append(FieldWriter().u8(wide ? 1 : 0).data());
+            continue;
+        }
+        const qsizetype take = std::min(room, text.size() - written);
+        FieldWriter chars;
+        for (qsizetype c = written; c < written + take; ++c) {
+            if (wide)
+                chars.u16(text[c].unicode());
+            else
+                chars.u8(std::uint8_t(text[c].unicode()));
+        }
+        parts.last().append(chars.data());
+        written += take;
+    }
 }
 
 FieldWriter& FieldWriter::u8(std::uint8_t value)

@@ -95,11 +95,17 @@ private:
 // True when every character of the text fits in one byte.
 bool fitsEightBits(const QString& text);
 
+// Appends the characters to the last part. When it is full they go on in a
+// new part that starts by repeating the width byte, as a continued string
+// must; a character is never split between parts.
+void appendContinuedCharacters(QList<QByteArray>& parts, const QString& text, bool wide);
+
 // Appends records to a stream; bodies longer than a record may hold go on in
 // CONTINUE records.
 class RecordWriter {
 public:
     static constexpr qsizetype kMaxBody = 8224;
+    static constexpr qsizetype kHeaderSize = 4; // type and body length
 
     void write(std::uint16_t type, const QByteArray& body);
     void write(std::uint16_t type, const FieldWriter& fields) { write(type, fields.data()); }

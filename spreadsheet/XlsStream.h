@@ -8,7 +8,7 @@
 // records read back into the model.
 namespace spreadsheet {
 
-// Throws std::runtime_error (FileFormatError) when the model cannot be
+// Throws std::runtime_error (never FileFormatError) when the model cannot be
 // stored, for instance a text longer than a cell may hold.
 QByteArray writeWorkbookStream(const Workbook& workbook);
 
