@@ -49,7 +49,7 @@ int main(int argc, char** argv)
     for (int i = 0; i < cycles; ++i) {
         timer.start();
         filled = fillCycle(templateBytes);
-        engine.push_back(timer.nsecsElapsed() / 1e6);
+        engine.push_back(double(timer.nsecsElapsed()) / 1e6);
     }
     // A cycle that computed the wrong totals would time nothing worth timing.
     const Cell* total = readXlsFile(filled).sheets[0].cell(cellAddress("D30"));
@@ -88,7 +88,7 @@ int main(int argc, char** argv)
         timer.start();
         process.start(ssconvert, {QStringLiteral("--recalc"), in, out});
         const bool finished = process.waitForFinished(60000);
-        const double ms = timer.nsecsElapsed() / 1e6;
+        const double ms = double(timer.nsecsElapsed()) / 1e6;
         if (!finished || process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0 ||
             !QFile::exists(out)) {
             std::fprintf(stderr, "ssconvert failed: %s\n", process.readAllStandardError().constData());

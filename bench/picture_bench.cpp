@@ -59,7 +59,7 @@ std::optional<Timing> timeProgram(const QString& program, const QStringList& arg
         timer.start();
         process.start(program, arguments);
         const bool finished = process.waitForFinished(180000);
-        const double elapsed = timer.nsecsElapsed() / 1e6;
+        const double elapsed = double(timer.nsecsElapsed()) / 1e6;
         if (!finished || process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0 ||
             !QFile::exists(output)) {
             if (!finished)
@@ -114,7 +114,7 @@ int main(int argc, char** argv)
         QFile::remove(bmp);
         timer.start();
         generation::saveCellsActivesheet(opened, bmp);
-        const double ms = timer.nsecsElapsed() / 1e6;
+        const double ms = double(timer.nsecsElapsed()) / 1e6;
         if (!QFile::exists(bmp)) {
             std::fprintf(stderr, "no picture was saved to %s\n", qPrintable(bmp));
             return 1;

@@ -64,7 +64,7 @@ std::optional<std::vector<double>> timeProgram(const QString& program, const QSt
         timer.start();
         process.start(program, arguments);
         const bool finished = process.waitForFinished(180000);
-        const double elapsed = timer.nsecsElapsed() / 1e6;
+        const double elapsed = double(timer.nsecsElapsed()) / 1e6;
         if (!finished || process.exitCode() != 0 || !QFile::exists(output)) {
             if (!finished)
                 process.kill();
@@ -103,7 +103,7 @@ int main(int argc, char** argv)
         QElapsedTimer timer;
         timer.start();
         window.PushButton22_Click();
-        const double elapsed = timer.nsecsElapsed() / 1e6;
+        const double elapsed = double(timer.nsecsElapsed()) / 1e6;
         // Back to the entry window, as "< Back" would, without timing it.
         if (preview::Form2* form2 = window.form2()) {
             QFile::remove(filled);

@@ -41,7 +41,7 @@ double millisecondsToShown(MakeWindow&& makeWindow)
     window->show();
     if (!QTest::qWaitForWindowExposed(window.get()))
         std::fprintf(stderr, "window was not exposed\n");
-    return timer.nsecsElapsed() / 1e6;
+    return double(timer.nsecsElapsed()) / 1e6;
 }
 
 std::unique_ptr<QWidget> bareWindow()

@@ -203,7 +203,7 @@ private:
             const int sheet = word();
             return push(referenceNode(deleted(true, sheet)));
         }
-        case ptg::Array:
+        case ptg::ArrayConstant:
         case ptg::Name:
         case ptg::NameX:
         case ptg::MemArea:

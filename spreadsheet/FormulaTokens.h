@@ -39,7 +39,7 @@ inline constexpr std::uint8_t Num = 0x1F;
 
 // Classified tokens, given in their reference-class form (0x20..0x3F); the
 // value form adds 0x20, the array form 0x40.
-inline constexpr std::uint8_t Array = 0x20;
+inline constexpr std::uint8_t ArrayConstant = 0x20; // ptgArray
 inline constexpr std::uint8_t Func = 0x21;
 inline constexpr std::uint8_t FuncVar = 0x22;
 inline constexpr std::uint8_t Name = 0x23;

@@ -85,8 +85,8 @@ private:
 // Draws text in a TextFont: the painter is scaled while it lives.
 class TextPen {
 public:
-    TextPen(QPainter& painter, const TextFont& font, const QColor& colour)
-        : painter(painter)
+    TextPen(QPainter& target, const TextFont& font, const QColor& colour)
+        : painter(target)
     {
         painter.save();
         painter.scale(1 / kTextScale, 1 / kTextScale);
@@ -248,8 +248,8 @@ std::optional<Shown> shownValue(const Workbook& workbook, const Worksheet& sheet
 // Everything one paint needs to know about the sheet, looked up once.
 class SheetView {
 public:
-    SheetView(const Workbook& workbook, const Worksheet& sheet, int firstColumn)
-        : workbook(workbook), sheet(sheet), digit(maxDigitWidth(workbook)), indent(indentPixels(workbook))
+    SheetView(const Workbook& book, const Worksheet& shown, int firstColumn)
+        : workbook(book), sheet(shown), digit(maxDigitWidth(book)), indent(indentPixels(book))
     {
         // A file may hold any number of column records: each column's is
         // found once, the first naming it, as a lookup would.
@@ -466,8 +466,8 @@ struct TextItem {
 
 class Painter {
 public:
-    Painter(const Workbook& workbook, const Worksheet& sheet, RangeAddress range)
-        : view(workbook, sheet, range.first.column), range(range)
+    Painter(const Workbook& workbook, const Worksheet& sheet, RangeAddress area)
+        : view(workbook, sheet, area.first.column), range(area)
     {
         rowY.reserve(std::size_t(range.last.row - range.first.row) + 2);
         std::int64_t y = 0;
@@ -632,7 +632,7 @@ private:
             // The text repeats across the cell and never runs over.
             const qreal fit = natural > 0 ? std::floor(available / natural + 1e-6) : 1;
             const qsizetype length = std::max<qsizetype>(1, item.display.text.size());
-            const qreal most = std::max<qreal>(1, kMaxShownCharacters / length);
+            const qreal most = std::max<qreal>(1, qreal(kMaxShownCharacters / length));
             const int times = int(std::clamp<qreal>(fit, 1, most));
             QString repeated;
             for (int i = 0; i < times; ++i)

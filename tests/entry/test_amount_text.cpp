@@ -246,4 +246,4 @@ INSTANTIATE_TEST_SUITE_P(
                       LongText{"GroupedDigits", u"$1", u",000", kTenMegabytes / 4, u"", std::nullopt},
                       LongText{"GroupedDigitsInRange", u"$1", u",000", 100, u"", 1e300},
                       LongText{"Letters", u"", u"Lorem ipsum ", kTenMegabytes / 12, u"", std::nullopt}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& instance) { return std::string(instance.param.name); });

@@ -203,7 +203,7 @@ INSTANTIATE_TEST_SUITE_P(Faults, WriterUnderFault,
                                            Fault{"IoErrorOnWrite", Call::Write, EIO},
                                            Fault{"IoErrorOnSync", Call::Sync, EIO},
                                            Fault{"IoErrorOnClose", Call::Close, EIO}),
-                         [](const ::testing::TestParamInfo<Fault>& info) { return std::string(info.param.name); });
+                         [](const ::testing::TestParamInfo<Fault>& instance) { return std::string(instance.param.name); });
 
 // Start-up stores the standard form of every entry: once on a first start,
 // and not at all when everything already stands in that form.

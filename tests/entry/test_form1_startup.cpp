@@ -189,7 +189,7 @@ INSTANTIATE_TEST_SUITE_P(Stored, RestoresAmount,
                                            GoodAmount{"MinusSign", "-$500", "($500)"},
                                            GoodAmount{"Parentheses", "($500)", "($500)"},
                                            GoodAmount{"Millions", "$1,234,567", "$1,234,567"}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& instance) { return std::string(instance.param.name); });
 
 namespace {
 
@@ -278,7 +278,7 @@ INSTANTIATE_TEST_SUITE_P(Stored, RefusesStoredAmount,
                                            BadAmount{"CurrencySignAlone", "$", 156, 190},
                                            BadAmount{"DigitThenLetter", "12a", 142, 178},
                                            BadAmount{"LetterBetweenDigits", "1a2", 140, 176}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& instance) { return std::string(instance.param.name); });
 
 // ---------------------------------------------------------------- date restore
 

@@ -122,7 +122,7 @@ INSTANTIATE_TEST_SUITE_P(
                   "The stored text of \"txtLiabilities7\" is 10485760 characters long; the box holds at most "
                   "1048576, so it was left as stored.",
                   "", " Mortgage"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& instance) { return std::string(instance.param.name); });
 
 // The box's own limit decides: as long as it holds is restored whole, one
 // character more stays out of the box.

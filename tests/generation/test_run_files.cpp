@@ -164,8 +164,9 @@ TEST(LeftoverWorkbooks, RemovesOnlyThisUsersWorkbooksThatNoRunningCopyHolds)
     for (const char* kept : {"vetrik22222222.xls", "vetrik33333333.xls", "vetrik1234.xls", "notes.xls",
                              "target.xls", "vetrik44444444.xls"})
         EXPECT_TRUE(QFileInfo(at(kept)).exists() || QFileInfo(at(kept)).isSymLink()) << kept;
-    if (root)
+    if (root) {
         EXPECT_TRUE(QFileInfo::exists(at("vetrik55555555.xls")));
+    }
 
     // Once the copy holding it is killed, its workbook is a leftover too.
     killAndWait(running);

@@ -280,7 +280,7 @@ TEST_F(PreviewTest, ScrollRangesFollowTheZoomedSheet)
     EXPECT_TRUE(window.VScroll1->isEnabled());
     EXPECT_EQ(window.VScroll1->maximum(), 41);
     window.VScroll1->setValue(window.VScroll1->maximum());
-    const float bottom = window.Picture1->top() + window.Picture1->outerHeight();
+    const float bottom = window.Picture1->top() + float(window.Picture1->outerHeight());
     EXPECT_GE(bottom, float(Form2::viewportInnerHeight())); // no blank below the sheet
     EXPECT_LT(bottom, float(Form2::viewportInnerHeight() + 100));
 

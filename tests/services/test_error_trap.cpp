@@ -424,7 +424,7 @@ INSTANTIATE_TEST_SUITE_P(
                     + QStringLiteral("line 27\rline 28\rline 29\rline 30")},
         Elision{"NoCharacterIsHalved", u'x' + kMoneyBag.repeated(600) + u'y',
                 u'x' + kMoneyBag.repeated(349) + kEllipsis + kMoneyBag.repeated(124) + u'y'}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& instance) { return std::string(instance.param.name); });
 
 TEST(ErrorTrap, TenMegabyteDescriptionIsReportedWithItsStartAndEnd)
 {

@@ -206,7 +206,7 @@ INSTANTIATE_TEST_SUITE_P(
                       StoredValue{"NonLatin", QStringLiteral(u"\u0411\u0430\u043B\u0430\u043D\u0441 \u8CC7\u7523 \u00C9l\u00E8ve \U0001F4B0")},
                       StoredValue{"NoBreakSpaces", QStringLiteral(u"1\u202F234\u00A0\u20AC")},
                       StoredValue{"Long", longMixedText()}),
-    [](const ::testing::TestParamInfo<StoredValue>& info) { return std::string(info.param.name); });
+    [](const ::testing::TestParamInfo<StoredValue>& instance) { return std::string(instance.param.name); });
 
 // A file that cannot be read whole is kept aside untouched, the user is told
 // once where, and what could be read is used.
@@ -253,7 +253,7 @@ INSTANTIATE_TEST_SUITE_P(
                QByteArrayLiteral("[Corvantis]\ntxtAssets0=Cash\n") + QByteArray("\x00\x01\xFF\xFE\x80junk\x00\x7F", 11)},
         Damage{"InvalidUtf8", QByteArrayLiteral("[Corvantis]\ntxtAssets0=Cash\ntxtAssets5=Caf\xE9 au lait\n")},
         Damage{"BrokenSectionLine", QByteArrayLiteral("[Corvantis]\ntxtAssets0=Cash\n[Corvan\ntxtAssets5=Other\n")}),
-    [](const ::testing::TestParamInfo<Damage>& info) { return std::string(info.param.name); });
+    [](const ::testing::TestParamInfo<Damage>& instance) { return std::string(instance.param.name); });
 
 TEST(SettingsStore, SecondDamagedFileGetsItsOwnCopy)
 {
@@ -449,6 +449,6 @@ TEST_P(KilledWriter, LosesNothingAcknowledged)
 }
 
 INSTANTIATE_TEST_SUITE_P(SettingsStore, KilledWriter, ::testing::Values(1, 5, 37, 200),
-                         [](const ::testing::TestParamInfo<int>& info) {
-                             return "After" + std::to_string(info.param) + "Acks";
+                         [](const ::testing::TestParamInfo<int>& instance) {
+                             return "After" + std::to_string(instance.param) + "Acks";
                          });

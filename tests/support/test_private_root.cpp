@@ -196,6 +196,6 @@ INSTANTIATE_TEST_SUITE_P(
                       Case{"Returned", "RootHolder.*", 1, Ending::Return},
                       Case{"KilledInADeathTest", "RootHolderDeathTest.*", 3, Ending::Kill},
                       Case{"KilledButKeptWhenAsked", "RootHolder.*", 1, Ending::Kill, true}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& instance) { return std::string(instance.param.name); });
 
 } // namespace
