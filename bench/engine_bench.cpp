@@ -6,8 +6,8 @@
 // A cycle reads the carried template bytes, enters the date and the 24 sample
 // amounts, recalculates and writes the .xls. ssconvert --recalc converts the
 // filled .xls to .xls; its time includes starting the program.
-#include "resources/TemplateWorkbook.h"
 #include "bench/Median.h"
+#include "resources/TemplateWorkbook.h"
 #include "spreadsheet/XlsFile.h"
 #include "tests/support/SampleBalanceSheet.h"
 
@@ -89,8 +89,8 @@ int main(int argc, char** argv)
         process.start(ssconvert, {QStringLiteral("--recalc"), in, out});
         const bool finished = process.waitForFinished(60000);
         const double ms = double(timer.nsecsElapsed()) / 1e6;
-        if (!finished || process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0 ||
-            !QFile::exists(out)) {
+        if (!finished || process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0
+            || !QFile::exists(out)) {
             std::fprintf(stderr, "ssconvert failed: %s\n", process.readAllStandardError().constData());
             return 1;
         }

@@ -14,10 +14,10 @@
 #include "spreadsheet/XlsFile.h"
 #include "tests/support/SampleBalanceSheet.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QApplication>
 #include <QImage>
 #include <QProcess>
 #include <QStandardPaths>
@@ -60,8 +60,8 @@ std::optional<Timing> timeProgram(const QString& program, const QStringList& arg
         process.start(program, arguments);
         const bool finished = process.waitForFinished(180000);
         const double elapsed = double(timer.nsecsElapsed()) / 1e6;
-        if (!finished || process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0 ||
-            !QFile::exists(output)) {
+        if (!finished || process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0
+            || !QFile::exists(output)) {
             if (!finished)
                 process.kill();
             std::fprintf(stderr, "%s failed: %s\n", qPrintable(program), process.readAll().constData());
@@ -130,7 +130,8 @@ int main(int argc, char** argv)
     if (!keep.isEmpty())
         picture.save(dir + QStringLiteral("/engine.png"), "PNG");
     const Timing engineTiming = timingOf(engine);
-    std::printf("engine snapshot of A1:I31 (%dx%d): CopyPicture, clipboard, save BMP: %d runs, median %.3f ms, min %.3f ms, max %.3f ms\n",
+    std::printf("engine snapshot of A1:I31 (%dx%d): CopyPicture, clipboard, save BMP: %d runs, median %.3f ms, min "
+                "%.3f ms, max %.3f ms\n",
                 picture.width(), picture.height(), runs, engineTiming.median, engineTiming.min, engineTiming.max);
 
     // Both programs keep their settings under HOME: give them throwaway ones.
@@ -142,14 +143,15 @@ int main(int argc, char** argv)
         std::printf("soffice is not installed: no LibreOffice comparison\n");
     } else {
         const QString profile = QUrl::fromLocalFile(temporary.path() + QStringLiteral("/lo-profile")).toString();
-        const auto lo = timeProgram(soffice,
-                                    {QStringLiteral("-env:UserInstallation=") + profile, QStringLiteral("--headless"),
-                                     QStringLiteral("--convert-to"), QStringLiteral("pdf"), QStringLiteral("--outdir"),
-                                     dir, xls},
-                                    dir + QStringLiteral("/filled.pdf"), environment, conversions, 1);
+        const auto lo =
+            timeProgram(soffice,
+                        {QStringLiteral("-env:UserInstallation=") + profile, QStringLiteral("--headless"),
+                         QStringLiteral("--convert-to"), QStringLiteral("pdf"), QStringLiteral("--outdir"), dir, xls},
+                        dir + QStringLiteral("/filled.pdf"), environment, conversions, 1);
         if (lo) {
-            std::printf("soffice --headless --convert-to pdf filled.xls: %d runs, median %.1f ms, min %.1f ms, max %.1f ms\n",
-                        conversions, lo->median, lo->min, lo->max);
+            std::printf(
+                "soffice --headless --convert-to pdf filled.xls: %d runs, median %.1f ms, min %.1f ms, max %.1f ms\n",
+                conversions, lo->median, lo->min, lo->max);
             std::printf("ratio engine / LibreOffice: %.5f (LibreOffice takes %.0f times as long)\n",
                         engineTiming.median / lo->median, lo->median / engineTiming.median);
         }

@@ -148,9 +148,9 @@ int main(int argc, char** argv)
         const QString outdir = root.path() + QStringLiteral("/lo");
         const QString profile = QUrl::fromLocalFile(root.path() + QStringLiteral("/lo-profile")).toString();
         if (const auto lo = timeProgram(soffice,
-                                        {QStringLiteral("-env:UserInstallation=") + profile, QStringLiteral("--headless"),
-                                         QStringLiteral("--convert-to"), QStringLiteral("xls"), QStringLiteral("--outdir"),
-                                         outdir, filled},
+                                        {QStringLiteral("-env:UserInstallation=") + profile,
+                                         QStringLiteral("--headless"), QStringLiteral("--convert-to"),
+                                         QStringLiteral("xls"), QStringLiteral("--outdir"), outdir, filled},
                                         outdir + QStringLiteral("/filled.xls"), environment, conversions)) {
             printTiming("soffice --headless --convert-to xls filled.xls", *lo);
             const QString converted = outdir + QStringLiteral("/filled.xls");

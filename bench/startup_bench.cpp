@@ -52,7 +52,8 @@ std::unique_ptr<QWidget> bareWindow()
         (new QPushButton(QStringLiteral("Button"), window.get()))->setGeometry(8, 8 + 30 * i, 300, 27);
     new QDateEdit(window.get());
     for (int i = 0; i < 48; ++i)
-        (new QLineEdit(QStringLiteral("$0"), window.get()))->setGeometry(8 + 200 * (i % 3), 120 + 21 * (i / 3), 190, 22);
+        (new QLineEdit(QStringLiteral("$0"), window.get()))
+            ->setGeometry(8 + 200 * (i % 3), 120 + 21 * (i / 3), 190, 22);
     return window;
 }
 

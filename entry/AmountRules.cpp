@@ -1,7 +1,7 @@
 #include "entry/AmountRules.h"
 
-#include "services/Dialogs.h"
 #include "entry/AmountText.h"
+#include "services/Dialogs.h"
 #include "services/UserLocale.h"
 
 #include <QApplication>
@@ -25,8 +25,7 @@ void sendKey(QWidget* target, Qt::Key key, Qt::KeyboardModifiers modifiers)
 } // namespace
 
 AmountRules::AmountRules(QWidget* window, QList<QLineEdit*> captionBoxes, QList<QLineEdit*> amountBoxes)
-    : QObject(window), window_(window), allBoxes_(captionBoxes + amountBoxes),
-      amountBoxes_(std::move(amountBoxes))
+    : QObject(window), window_(window), allBoxes_(captionBoxes + amountBoxes), amountBoxes_(std::move(amountBoxes))
 {
     // Clicks and Tab must be checked before the focus moves, so that a
     // refused amount keeps the focus and a clicked button does not act.
@@ -116,8 +115,7 @@ bool AmountRules::eventFilter(QObject* watched, QEvent* event)
             return false;
         return !validate(static_cast<QLineEdit*>(widget));
     }
-    default:
-        return false;
+    default: return false;
     }
 }
 

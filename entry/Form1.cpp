@@ -1,6 +1,7 @@
 #include "entry/Form1.h"
 
 #include "entry/AmountRules.h"
+#include "entry/AmountText.h"
 #include "entry/TabOrder.h"
 #include "generation/GenerationRun.h"
 #include "preview/Form2.h"
@@ -8,22 +9,21 @@
 #include "resources/ProgramVersion.h"
 #include "services/ErrorTrap.h"
 #include "services/MousePointer.h"
-#include "entry/AmountText.h"
-#include "services/UserLocale.h"
 #include "services/PictureBox.h"
+#include "services/ProgramFolder.h"
 #include "services/SettingsStore.h"
 #include "services/SharedRoutines.h"
 #include "services/Twips.h"
-#include "services/ProgramFolder.h"
+#include "services/UserLocale.h"
 
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDateEdit>
 #include <QDir>
-#include <QPixmap>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPixmap>
 #include <QPushButton>
 #include <QScopeGuard>
 
@@ -201,15 +201,22 @@ void Form1::buildControls()
     };
     const int assetSpan = kAssetAmountLeft + kAssetAmountWidth - kAssetCaptionLeft;
     const int liabilitySpan = kLiabilityAmountLeft + kLiabilityAmountWidth - kLiabilityCaptionLeft;
-    makeHeading(0, QStringLiteral("Assets"), kAssetCaptionLeft, 960, kAssetCaptionWidth, kBoxHeight, kColumnHeadingShade);
+    makeHeading(0, QStringLiteral("Assets"), kAssetCaptionLeft, 960, kAssetCaptionWidth, kBoxHeight,
+                kColumnHeadingShade);
     makeHeading(1, QStringLiteral("Amount"), kAssetAmountLeft, 960, kAssetAmountWidth, kBoxHeight, kColumnHeadingShade);
-    makeHeading(12, QStringLiteral("Liabilities"), kLiabilityCaptionLeft, 960, kLiabilityCaptionWidth, kBoxHeight, kColumnHeadingShade);
-    makeHeading(13, QStringLiteral("Amount"), kLiabilityAmountLeft, 960, kLiabilityAmountWidth, kBoxHeight, kColumnHeadingShade);
-    makeHeading(2, QStringLiteral("Current Assets"), kAssetCaptionLeft, 1290, assetSpan, kRowStep, kSectionHeadingShade);
+    makeHeading(12, QStringLiteral("Liabilities"), kLiabilityCaptionLeft, 960, kLiabilityCaptionWidth, kBoxHeight,
+                kColumnHeadingShade);
+    makeHeading(13, QStringLiteral("Amount"), kLiabilityAmountLeft, 960, kLiabilityAmountWidth, kBoxHeight,
+                kColumnHeadingShade);
+    makeHeading(2, QStringLiteral("Current Assets"), kAssetCaptionLeft, 1290, assetSpan, kRowStep,
+                kSectionHeadingShade);
     makeHeading(3, QStringLiteral("Fixed Assets"), kAssetCaptionLeft, 3510, assetSpan, kRowStep, kSectionHeadingShade);
-    makeHeading(4, QStringLiteral("Current Liabilities"), kLiabilityCaptionLeft, 1290, liabilitySpan, kRowStep, kSectionHeadingShade);
-    makeHeading(5, QStringLiteral("Long-term Liabilities"), kLiabilityCaptionLeft, 3510, liabilitySpan, kRowStep, kSectionHeadingShade);
-    makeHeading(6, QStringLiteral("Shareholders' Equity"), kLiabilityCaptionLeft, 4470, liabilitySpan, kRowStep, kSectionHeadingShade);
+    makeHeading(4, QStringLiteral("Current Liabilities"), kLiabilityCaptionLeft, 1290, liabilitySpan, kRowStep,
+                kSectionHeadingShade);
+    makeHeading(5, QStringLiteral("Long-term Liabilities"), kLiabilityCaptionLeft, 3510, liabilitySpan, kRowStep,
+                kSectionHeadingShade);
+    makeHeading(6, QStringLiteral("Shareholders' Equity"), kLiabilityCaptionLeft, 4470, liabilitySpan, kRowStep,
+                kSectionHeadingShade);
 
     auto makeBox = [&](const char* arrayName, int index, int left, int top, int width) {
         auto* box = new QLineEdit(Frame1);
@@ -220,7 +227,8 @@ void Form1::buildControls()
     };
     for (int row = 1; row <= kAssetCount; ++row) {
         const LineItemRow& item = kAssetRows[row - 1];
-        QLineEdit* caption = makeBox("txtAssets", item.captionIndex, kAssetCaptionLeft, assetRowTop(row), kAssetCaptionWidth);
+        QLineEdit* caption =
+            makeBox("txtAssets", item.captionIndex, kAssetCaptionLeft, assetRowTop(row), kAssetCaptionWidth);
         caption->setText(QLatin1String(item.defaultCaption));
         txtAssets[item.captionIndex] = caption;
         txtAmountAssets[item.amountIndex] =
@@ -228,7 +236,8 @@ void Form1::buildControls()
     }
     for (int row = 1; row <= kLiabilityCount; ++row) {
         const LineItemRow& item = kLiabilityRows[row - 1];
-        QLineEdit* caption = makeBox("txtLiabilities", item.captionIndex, kLiabilityCaptionLeft, liabilityRowTop(row), kLiabilityCaptionWidth);
+        QLineEdit* caption = makeBox("txtLiabilities", item.captionIndex, kLiabilityCaptionLeft, liabilityRowTop(row),
+                                     kLiabilityCaptionWidth);
         caption->setText(QLatin1String(item.defaultCaption));
         txtLiabilities[item.captionIndex] = caption;
         txtAmountL[item.amountIndex] =
@@ -318,7 +327,8 @@ void Form1::Form_Load(const generation::ApplicationFactory& createApplication)
     // the file again at the next start, so one write at the end will do.
     services::settingsStore().beginBatch();
     trap.step(130, [&] {
-        const QString stored = services::settingsStore().read(QStringLiteral("dtpFrom"), dateText(QDate::currentDate()));
+        const QString stored =
+            services::settingsStore().read(QStringLiteral("dtpFrom"), dateText(QDate::currentDate()));
         dtpFrom->setDate(readDateText(stored));
     });
 

@@ -44,17 +44,17 @@ public:
     // a four-digit year.
     static QString dateText(const QDate& date);
 
-    QPushButton* PushButton22 = nullptr; // "Start Creating Template"
-    QPushButton* PushButton1 = nullptr; // "Clear/Reset Amounts"
-    QPushButton* PushButton2 = nullptr; // "Load Sample/Example Amounts"
-    QGroupBox* Frame1 = nullptr; // "Balance Sheet"
-    QLabel* Label5 = nullptr; // "Date:"
-    QDateEdit* dtpFrom = nullptr; // the balance-sheet date
-    std::array<QLabel*, 14> lblYear{}; // the shaded headings; indexes 7 to 11 do not exist
-    std::array<QLineEdit*, kAssetCount> txtAssets{}; // asset captions
-    std::array<QLineEdit*, kAssetCount> txtAmountAssets{}; // asset amounts
+    QPushButton* PushButton22 = nullptr;                      // "Start Creating Template"
+    QPushButton* PushButton1 = nullptr;                       // "Clear/Reset Amounts"
+    QPushButton* PushButton2 = nullptr;                       // "Load Sample/Example Amounts"
+    QGroupBox* Frame1 = nullptr;                              // "Balance Sheet"
+    QLabel* Label5 = nullptr;                                 // "Date:"
+    QDateEdit* dtpFrom = nullptr;                             // the balance-sheet date
+    std::array<QLabel*, 14> lblYear{};                        // the shaded headings; indexes 7 to 11 do not exist
+    std::array<QLineEdit*, kAssetCount> txtAssets{};          // asset captions
+    std::array<QLineEdit*, kAssetCount> txtAmountAssets{};    // asset amounts
     std::array<QLineEdit*, kLiabilityCount> txtLiabilities{}; // liability and equity captions
-    std::array<QLineEdit*, kLiabilityCount> txtAmountL{}; // liability and equity amounts
+    std::array<QLineEdit*, kLiabilityCount> txtAmountL{};     // liability and equity amounts
     services::PictureBox* Picture1 = nullptr; // an empty picture box in the frame, below the liabilities
 
     services::WindowPointer& mousePointer() { return *pointer_; }
@@ -78,8 +78,7 @@ private:
     void connectChangeHandlers();
     void Form_Load(const generation::ApplicationFactory& createApplication);
     struct AmountRestoreLines;
-    void restoreAmount(services::ErrorTrap& trap, QLineEdit* box, const QString& key,
-                       const AmountRestoreLines& lines);
+    void restoreAmount(services::ErrorTrap& trap, QLineEdit* box, const QString& key, const AmountRestoreLines& lines);
     void PushButton1_Click();
     void PushButton2_Click();
     // The date and the amount texts, as the generation run writes them.

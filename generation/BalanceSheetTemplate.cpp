@@ -3,7 +3,6 @@
 #include "spreadsheet/Formula.h"
 #include "spreadsheet/Recalculation.h"
 
-
 namespace generation {
 namespace {
 
@@ -16,8 +15,8 @@ constexpr std::uint8_t kPurple = 20;
 constexpr std::uint8_t kLightYellow = 26;
 
 // Built-in number formats, and the workbook's own date format.
-constexpr int kPlain = 38;    // #,##0_);[Red](#,##0)
-constexpr int kCurrency = 6;  // "$"#,##0_);[Red]\("$"#,##0\)
+constexpr int kPlain = 38;   // #,##0_);[Red](#,##0)
+constexpr int kCurrency = 6; // "$"#,##0_);[Red]\("$"#,##0\)
 constexpr int kDate = 164;
 
 // Fonts, by their place in the workbook's font list.
@@ -42,7 +41,10 @@ Font font(const char* name, double points, bool bold, std::uint16_t colour = kAu
 QList<Font> fonts()
 {
     return {
-        font("Arial", 10, false), font("Arial", 10, false), font("Arial", 10, false), font("Arial", 10, false),
+        font("Arial", 10, false),
+        font("Arial", 10, false),
+        font("Arial", 10, false),
+        font("Arial", 10, false),
         font("Arial Black", 26, true, kNavy),
         font("Arial Black", 10, false, kNavy),
         font("Arial", 12, true, kPurple),
@@ -74,10 +76,27 @@ BorderLine thinNavy()
 enum FormatIndex {
     NormalStyle = 0,
     DefaultCell = 15,
-    CommaStyle, CommaWholeStyle, CurrencyStyle, CurrencyWholeStyle, PercentStyle,
-    DateStyle, FixedStyle, TextStyle,
-    TitleCell, TitleSpan, DateCell, NoteCell, BannerCell, SectionCell, BoldCell,
-    CurrencyInput, PlainInput, CurrencyTotal, PlainTotal, CurrencyNoBorder, CurrencyTopBorder,
+    CommaStyle,
+    CommaWholeStyle,
+    CurrencyStyle,
+    CurrencyWholeStyle,
+    PercentStyle,
+    DateStyle,
+    FixedStyle,
+    TextStyle,
+    TitleCell,
+    TitleSpan,
+    DateCell,
+    NoteCell,
+    BannerCell,
+    SectionCell,
+    BoldCell,
+    CurrencyInput,
+    PlainInput,
+    CurrencyTotal,
+    PlainTotal,
+    CurrencyNoBorder,
+    CurrencyTopBorder,
     FormatCount
 };
 
@@ -92,8 +111,13 @@ QList<CellFormat> formats()
     // The outline styles (1 to 14) leave everything to Normal.
     for (int i = 1; i < 15; ++i)
         list[i].attributesSet = 0x3D; // all but the number format: not used
-    for (auto [index, number] : {std::pair{CommaStyle, 43}, {CommaWholeStyle, 41}, {CurrencyStyle, 44},
-                                 {CurrencyWholeStyle, 42}, {PercentStyle, 9}, {DateStyle, 14}, {FixedStyle, 2},
+    for (auto [index, number] : {std::pair{CommaStyle, 43},
+                                 {CommaWholeStyle, 41},
+                                 {CurrencyStyle, 44},
+                                 {CurrencyWholeStyle, 42},
+                                 {PercentStyle, 9},
+                                 {DateStyle, 14},
+                                 {FixedStyle, 2},
                                  {TextStyle, 49}}) {
         list[index] = style;
         list[index].numberFormat = number;
@@ -202,25 +226,38 @@ void fillBalanceSheet(Worksheet& sheet)
     text(sheet, "F24", "Shareholders' Equity", SectionCell);
 
     const std::pair<const char*, const char*> captions[] = {
-        {"B11", "Cash"}, {"F11", "Accounts payable"},
-        {"B12", "Accounts receivable"}, {"F12", "Short-term notes"},
-        {"C13", "(less doubtful accounts)"}, {"F13", "Current portion of long-term notes"},
-        {"B14", "Inventory"}, {"F14", "Interest payable"},
-        {"B15", "Temporary investment"}, {"F15", "Taxes payable"},
-        {"B16", "Prepaid expenses"}, {"F16", "Accrued payroll"},
-        {"B19", "Long-term investments"}, {"F19", "Mortgage"},
-        {"B20", "Land"}, {"F20", "Other long-term liabilities"},
-        {"B21", "Buildings"}, {"C22", "(less accumulated depreciation)"},
-        {"B23", "Plant and equipment"}, {"C24", "(less accumulated depreciation)"},
-        {"B25", "Furniture and fixtures"}, {"F25", "Capital stock"},
-        {"C26", "(less accumulated depreciation)"}, {"F26", "Retained earnings"},
+        {"B11", "Cash"},
+        {"F11", "Accounts payable"},
+        {"B12", "Accounts receivable"},
+        {"F12", "Short-term notes"},
+        {"C13", "(less doubtful accounts)"},
+        {"F13", "Current portion of long-term notes"},
+        {"B14", "Inventory"},
+        {"F14", "Interest payable"},
+        {"B15", "Temporary investment"},
+        {"F15", "Taxes payable"},
+        {"B16", "Prepaid expenses"},
+        {"F16", "Accrued payroll"},
+        {"B19", "Long-term investments"},
+        {"F19", "Mortgage"},
+        {"B20", "Land"},
+        {"F20", "Other long-term liabilities"},
+        {"B21", "Buildings"},
+        {"C22", "(less accumulated depreciation)"},
+        {"B23", "Plant and equipment"},
+        {"C24", "(less accumulated depreciation)"},
+        {"B25", "Furniture and fixtures"},
+        {"F25", "Capital stock"},
+        {"C26", "(less accumulated depreciation)"},
+        {"F26", "Retained earnings"},
     };
     for (const auto& [cell, caption] : captions)
         text(sheet, cell, caption);
     const std::pair<const char*, const char*> totalCaptions[] = {
-        {"C17", "Total Current Assets"}, {"G17", "Total Current Liabilities"},
+        {"C17", "Total Current Assets"},        {"G17", "Total Current Liabilities"},
         {"G21", "Total Long-Term Liabilities"}, {"C27", "Total Net Fixed Assets"},
-        {"G27", "Total Shareholders' Equity"}, {"B30", "TOTAL ASSETS"}, {"F30", "TOTAL LIABILITIES & EQUITY"},
+        {"G27", "Total Shareholders' Equity"},  {"B30", "TOTAL ASSETS"},
+        {"F30", "TOTAL LIABILITIES & EQUITY"},
     };
     for (const auto& [cell, caption] : totalCaptions)
         text(sheet, cell, caption, BoldCell);
@@ -244,9 +281,10 @@ void fillBalanceSheet(Worksheet& sheet)
     formula(sheet, "H17", blockTotal("H11:H16"), CurrencyTotal);
     formula(sheet, "H21", blockTotal("H19:H20"), CurrencyTotal);
     formula(sheet, "D27", blockTotal("D19:D26"), CurrencyTotal);
-    formula(sheet, "H27",
-            QStringLiteral("=IF(ISERROR(IF(SUM(H25:H26),SUM(H25:H26),\"\")),\"\",(IF(SUM(H25:H26),SUM(H25:H26),\"\")))"),
-            CurrencyTotal);
+    formula(
+        sheet, "H27",
+        QStringLiteral("=IF(ISERROR(IF(SUM(H25:H26),SUM(H25:H26),\"\")),\"\",(IF(SUM(H25:H26),SUM(H25:H26),\"\")))"),
+        CurrencyTotal);
     formula(sheet, "H26",
             QStringLiteral("=IF(ISERROR(IF(OR(SUM(D30),SUM(H17,H21,H25)),D30-SUM(H17,H21,H25),\"\")),\"\","
                            "(IF(OR(SUM(D30),SUM(H17,H21,H25)),D30-SUM(H17,H21,H25),\"\")))"),
@@ -254,8 +292,8 @@ void fillBalanceSheet(Worksheet& sheet)
     // The grand totals show whenever any part holds a sum: adding a blank
     // part (an empty text) would make them blank instead.
     formula(sheet, "D30", QStringLiteral("=IF(OR(SUM(D17)<>0,SUM(D27)<>0),SUM(D17,D27),\"\")"), CurrencyTotal);
-    formula(sheet, "H30",
-            QStringLiteral("=IF(OR(SUM(H17)<>0,SUM(H21)<>0,SUM(H27)<>0),SUM(H17,H21,H27),\"\")"), CurrencyTotal);
+    formula(sheet, "H30", QStringLiteral("=IF(OR(SUM(H17)<>0,SUM(H21)<>0,SUM(H27)<>0),SUM(H17,H21,H27),\"\")"),
+            CurrencyTotal);
     for (const char* cell : {"D28", "D29", "H29"})
         blank(sheet, cell, CurrencyNoBorder);
     blank(sheet, "H28", CurrencyTopBorder);
@@ -265,10 +303,10 @@ void fillBalanceSheet(Worksheet& sheet)
 void shapeBalanceSheet(Worksheet& sheet)
 {
     const std::pair<int, double> customHeights[] = {
-        {1, 6}, {3, 20.1}, {4, 15.95}, {5, 12}, {6, 12}, {7, 12}, {8, 12}, {9, 18}, {10, 20.1},
-        {11, 15.95}, {12, 15.95}, {13, 15.95}, {14, 15.95}, {15, 15.95}, {16, 15.95}, {17, 21}, {18, 36},
-        {19, 15.95}, {20, 15.95}, {21, 15.95}, {22, 15.95}, {23, 15.95}, {24, 15.95}, {25, 15.95}, {26, 15.95},
-        {27, 15.75}, {28, 15.75}, {29, 15.75}, {30, 15.75},
+        {1, 6},      {3, 20.1},   {4, 15.95},  {5, 12},     {6, 12},     {7, 12},     {8, 12},     {9, 18},
+        {10, 20.1},  {11, 15.95}, {12, 15.95}, {13, 15.95}, {14, 15.95}, {15, 15.95}, {16, 15.95}, {17, 21},
+        {18, 36},    {19, 15.95}, {20, 15.95}, {21, 15.95}, {22, 15.95}, {23, 15.95}, {24, 15.95}, {25, 15.95},
+        {26, 15.95}, {27, 15.75}, {28, 15.75}, {29, 15.75}, {30, 15.75},
     };
     for (const auto& [row, points] : customHeights)
         sheet.rows[row - 1] = RowInfo{twips(points), true, false, std::nullopt};

@@ -3,13 +3,13 @@
 #include "generation/ExcelApplication.h"
 #include "services/ErrorTrap.h"
 #include "services/Failure.h"
-#include "services/UserLocale.h"
-#include "spreadsheet/TypedNumber.h"
 #include "services/SharedRoutines.h"
+#include "services/UserLocale.h"
 #include "services/WholeFile.h"
+#include "spreadsheet/TypedNumber.h"
 
-#include <QImageWriter>
 #include <QBuffer>
+#include <QImageWriter>
 #include <cmath>
 
 namespace generation {
@@ -55,13 +55,12 @@ void savePicture(const QImage& picture, const QString& path)
     QImageWriter writer(&buffer, "bmp");
     // The sheet is opaque: a plain bitmap without an alpha channel.
     if (!writer.write(picture.convertToFormat(QImage::Format_RGB32)))
-        throw services::Failure(QStringLiteral("The picture cannot be saved as \"%1\": %2.")
-                                    .arg(path, writer.errorString()));
+        throw services::Failure(
+            QStringLiteral("The picture cannot be saved as \"%1\": %2.").arg(path, writer.errorString()));
     try {
         services::writeFileWhole(path, bytes, services::Durability::Scratch);
     } catch (const services::WriteFailure& error) {
-        throw services::Failure(
-            QStringLiteral("The picture cannot be saved as \"%1\": %2.").arg(path, error.reason()));
+        throw services::Failure(QStringLiteral("The picture cannot be saved as \"%1\": %2.").arg(path, error.reason()));
     }
 }
 

@@ -36,6 +36,6 @@ int versionAsWholeNumber(const QString& version);
 // saved, so the caller never needs to read back what sits at the name; null
 // when none was.
 QImage saveCellsActivesheet(const std::optional<spreadsheet::automation::Workbook>& workbook,
-                          const QString& picturePath);
+                            const QString& picturePath);
 
 } // namespace generation

@@ -27,8 +27,8 @@ void CheckExcelInstalled(const ApplicationFactory& createApplication)
 {
     std::unique_ptr<spreadsheet::automation::Application> application;
     try {
-        application = createApplication ? createApplication()
-                                        : std::make_unique<spreadsheet::automation::Application>();
+        application =
+            createApplication ? createApplication() : std::make_unique<spreadsheet::automation::Application>();
     } catch (...) {
         application.reset(); // any failure means the same as no application
     }

@@ -146,8 +146,8 @@ bool claimNewFile(const QString& path)
     if (fd < 0) {
         if (errno == EEXIST || errno == ELOOP)
             return false;
-        throw services::Failure(QStringLiteral("Could not create %1: %2")
-                                    .arg(QDir::toNativeSeparators(path), systemError(errno)));
+        throw services::Failure(
+            QStringLiteral("Could not create %1: %2").arg(QDir::toNativeSeparators(path), systemError(errno)));
     }
     ::close(fd);
     return true;

@@ -142,7 +142,7 @@ void Form2::buildControls()
     PushButton8 = makeButton(this, "PushButton8", QStringLiteral("< Back"), 120, 8850, 4680, 405);
     PushButton6 = makeButton(this, "PushButton6", QStringLiteral("Save Results To Excel File"), 4920, 8850, 4800, 405);
 
-    const QList<QWidget*> tabOrder{HScroll1, VScroll1, Picture2, Picture1, Frame1,
+    const QList<QWidget*> tabOrder{HScroll1, VScroll1,    Picture2,    Picture1,    Frame1,
                                    Zoom_Ori, PushButton1, PushButton2, PushButton6, PushButton8};
     for (qsizetype i = 1; i < tabOrder.size(); ++i)
         setTabOrder(tabOrder[i - 1], tabOrder[i]);
@@ -404,9 +404,8 @@ void Form2::Picture1_MouseUp(Qt::MouseButtons, float, float)
     trap.step(100, [&] {
         horizontalPercent = releasePercent(Picture1->left(), Picture1->outerWidth(), kViewportOuterWidth);
     });
-    trap.step(102, [&] {
-        verticalPercent = releasePercent(Picture1->top(), Picture1->outerHeight(), kViewportOuterHeight);
-    });
+    trap.step(
+        102, [&] { verticalPercent = releasePercent(Picture1->top(), Picture1->outerHeight(), kViewportOuterHeight); });
     trap.step(104, [&] {
         qint16 percent = toSixteenBits(horizontalPercent);
         SetHScrollbarByPercent(HScroll1, percent);
@@ -436,8 +435,8 @@ void Form2::PushButton6_Click()
     QString chosen;
     QString path;
     trap.step(106, [&] {
-        chosen = services::dialogs().saveFileName(this, QStringLiteral("Save File"),
-                                                  QStringLiteral("Excel Files (*.xls)"));
+        chosen =
+            services::dialogs().saveFileName(this, QStringLiteral("Save File"), QStringLiteral("Excel Files (*.xls)"));
     });
     trap.step(108, [&] { path = chosen; });
     bool cancelled = false;
@@ -448,7 +447,8 @@ void Form2::PushButton6_Click()
         if (exists) {
             trap.step(114, [&] {
                 const services::Answer pressed = services::dialogs().askYesNo(
-                    this, QString(), QStringLiteral("Are you sure you wish to overwrite ") + path + QStringLiteral(" ?"));
+                    this, QString(),
+                    QStringLiteral("Are you sure you wish to overwrite ") + path + QStringLiteral(" ?"));
                 answer = pressed == services::Answer::Yes ? kYes : kNo;
             });
             // The old file is not deleted before the copy: the copy replaces

@@ -51,15 +51,15 @@ public:
     services::WindowPointer& mousePointer() { return *pointer_; }
 
     services::PictureBox* Picture2 = nullptr; // the viewport's frame
-    ImageBox* Picture1 = nullptr; // the sheet's picture at the current zoom
-    ImageBox* Zoom_Ori = nullptr; // hidden copy of the picture at 100 %
-    QScrollBar* HScroll1 = nullptr; // horizontal scroll bar
-    QScrollBar* VScroll1 = nullptr; // vertical scroll bar
-    QGroupBox* Frame1 = nullptr; // "Zoom:"
-    QPushButton* PushButton1 = nullptr; // "Zoom In"
-    QPushButton* PushButton2 = nullptr; // "Zoom Out"
-    QPushButton* PushButton6 = nullptr; // "Save Results To Excel File"
-    QPushButton* PushButton8 = nullptr; // "< Back"
+    ImageBox* Picture1 = nullptr;             // the sheet's picture at the current zoom
+    ImageBox* Zoom_Ori = nullptr;             // hidden copy of the picture at 100 %
+    QScrollBar* HScroll1 = nullptr;           // horizontal scroll bar
+    QScrollBar* VScroll1 = nullptr;           // vertical scroll bar
+    QGroupBox* Frame1 = nullptr;              // "Zoom:"
+    QPushButton* PushButton1 = nullptr;       // "Zoom In"
+    QPushButton* PushButton2 = nullptr;       // "Zoom Out"
+    QPushButton* PushButton6 = nullptr;       // "Save Results To Excel File"
+    QPushButton* PushButton8 = nullptr;       // "< Back"
 
     // The viewport's outer size and its frame, in twips.
     static constexpr int kViewportOuterWidth = 9330;

@@ -70,10 +70,7 @@ struct Viewport {
     void setZoomHeightFromZoom() { mZoomHeight = roundDown(double(mOrigHeight) * double(mZoom)); }
     // The unscaled size from the hidden copy's inner size.
     static qint32 unscaledFromInner(int copyInner) { return roundHalfEven(double(copyInner) - 2); }
-    bool zoomedSizeFits() const
-    {
-        return mZoomWidth <= kLargestZoomedWidth && mZoomHeight <= kLargestZoomedHeight;
-    }
+    bool zoomedSizeFits() const { return mZoomWidth <= kLargestZoomedWidth && mZoomHeight <= kLargestZoomedHeight; }
 };
 
 } // namespace preview

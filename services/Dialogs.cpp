@@ -43,8 +43,7 @@ public:
     Answer askYesNo(QWidget* parent, const QString& title, const QString& text) override
     {
         // The program's questions carry no icon, only Yes and No.
-        QMessageBox box(QMessageBox::NoIcon, titleOrAppTitle(title), text,
-                        QMessageBox::Yes | QMessageBox::No, parent);
+        QMessageBox box(QMessageBox::NoIcon, titleOrAppTitle(title), text, QMessageBox::Yes | QMessageBox::No, parent);
         showsPlainText(box);
         box.setDefaultButton(QMessageBox::Yes);
         return box.exec() == QMessageBox::Yes ? Answer::Yes : Answer::No;

@@ -74,23 +74,20 @@ QString locationText(const QString& module, const QString& procedure)
 QString errorReportText(const QString& description, const QString& location, int line)
 {
     return elidedDescription(description) + QStringLiteral("\r\n") + location + QStringLiteral("at line ")
-        + QString::number(line) + QStringLiteral("\r\r")
-        + QStringLiteral("Please email screenshot of this message to ")
+        + QString::number(line) + QStringLiteral("\r\r") + QStringLiteral("Please email screenshot of this message to ")
         + QLatin1String(kSupportEmail);
 }
 
 void showErrorReport(const QString& description, const QString& location, int line)
 {
     // A failure outside any reporting procedure (line < 0) has no place to name.
-    const QString text = line < 0
-        ? elidedDescription(description) + QStringLiteral("\r\r")
-              + QStringLiteral("Please email screenshot of this message to ") + QLatin1String(kSupportEmail)
-        : errorReportText(description, location, line);
+    const QString text = line < 0 ? elidedDescription(description) + QStringLiteral("\r\r")
+            + QStringLiteral("Please email screenshot of this message to ") + QLatin1String(kSupportEmail)
+                                  : errorReportText(description, location, line);
     dialogs().message(nullptr, QStringLiteral("Application Error"), text, MessageIcon::Warning);
 }
 
-ErrorTrap::ErrorTrap(QString location)
-    : location_(std::move(location)), outer_(innermostTrap)
+ErrorTrap::ErrorTrap(QString location) : location_(std::move(location)), outer_(innermostTrap)
 {
     innermostTrap = this;
 }

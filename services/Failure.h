@@ -10,7 +10,9 @@ namespace services {
 class Failure : public std::runtime_error {
 public:
     explicit Failure(const QString& description)
-        : std::runtime_error(description.toStdString()), description_(description) {}
+        : std::runtime_error(description.toStdString()), description_(description)
+    {
+    }
 
     const QString& description() const noexcept { return description_; }
 

@@ -90,8 +90,8 @@ QCursor loadCursorFile(const QString& path)
     // A pointer image is a few kilobytes; anything huge is not one.
     constexpr qint64 kLargestPointerFile = 1 << 20;
     if (file.size() > kLargestPointerFile)
-        throw Failure(QStringLiteral("The pointer image %1 is too large to be a pointer.")
-                          .arg(QDir::toNativeSeparators(path)));
+        throw Failure(
+            QStringLiteral("The pointer image %1 is too large to be a pointer.").arg(QDir::toNativeSeparators(path)));
     return cursorFromBytes(file.read(kLargestPointerFile), QDir::toNativeSeparators(path));
 }
 

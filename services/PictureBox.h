@@ -9,10 +9,7 @@ namespace services {
 class PictureBox : public QFrame {
     Q_OBJECT
 public:
-    explicit PictureBox(QWidget* parent = nullptr) : QFrame(parent)
-    {
-        setFocusPolicy(Qt::StrongFocus);
-    }
+    explicit PictureBox(QWidget* parent = nullptr) : QFrame(parent) { setFocusPolicy(Qt::StrongFocus); }
 };
 
 } // namespace services

@@ -1,9 +1,9 @@
 #include "services/SettingsStore.h"
 
+#include "resources/ProgramVersion.h"
 #include "services/Dialogs.h"
 #include "services/Failure.h"
 #include "services/WholeFile.h"
-#include "resources/ProgramVersion.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -93,8 +93,8 @@ bool holdsOnlyTheSection(const QByteArray& bytes, const QMap<QString, QString>& 
 
 QString unusedAsideName(const QString& path)
 {
-    const QString base = path + QStringLiteral(".damaged-")
-        + QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    const QString base =
+        path + QStringLiteral(".damaged-") + QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
     QString candidate = base;
     for (int n = 2; QFileInfo::exists(candidate) || QFileInfo(candidate).isSymLink(); ++n)
         candidate = base + u'-' + QString::number(n);
@@ -307,8 +307,7 @@ SettingsStore& settingsStore()
             dialogs().message(nullptr, QString(),
                               QStringLiteral("The settings file %1 %2. A copy of it was kept as %3; the "
                                              "entries that could be read are used.")
-                                  .arg(QDir::toNativeSeparators(theStore->filePath()),
-                                       theStore->keptAsideReason(),
+                                  .arg(QDir::toNativeSeparators(theStore->filePath()), theStore->keptAsideReason(),
                                        QDir::toNativeSeparators(theStore->keptAsidePath())),
                               MessageIcon::Warning);
         }

@@ -54,7 +54,7 @@ private:
     QMap<QString, QString> values_;
     QString keptAside_;
     QString keptAsideReason_;
-    QString refusal_;   // why writes are refused for good
+    QString refusal_; // why writes are refused for good
     bool failureReported_ = false;
     bool batching_ = false;
     bool batchChanged_ = false;

@@ -1,12 +1,12 @@
 #include "services/SharedRoutines.h"
 
+#include "resources/ProgramVersion.h"
 #include "services/ErrorTrap.h"
 #include "services/Failure.h"
-#include "services/UserLocale.h"
 #include "services/PictureBox.h"
 #include "services/ProgramFolder.h"
-#include "resources/ProgramVersion.h"
 #include "services/SettingsStore.h"
+#include "services/UserLocale.h"
 #include "services/WholeFile.h"
 
 #include <QApplication>

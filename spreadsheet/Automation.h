@@ -132,8 +132,8 @@ private:
     struct Area {
         int firstRow, firstColumn, lastRow, lastColumn; // from 0
     };
-    Range(std::shared_ptr<ApplicationState> application, std::shared_ptr<WorkbookState> workbook, int sheet,
-          Area area, Counting counting = Counting::Cells);
+    Range(std::shared_ptr<ApplicationState> application, std::shared_ptr<WorkbookState> workbook, int sheet, Area area,
+          Counting counting = Counting::Cells);
     std::shared_ptr<ApplicationState> application_;
     std::shared_ptr<WorkbookState> workbook_;
     int sheet_ = 0;

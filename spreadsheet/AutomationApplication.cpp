@@ -32,9 +32,9 @@ RangeAddress parseReference(const QString& reference)
         b = corners.size() == 2 ? cellAddress(corners.last()) : a;
     } catch (const std::invalid_argument&) {
         refuse(QStringLiteral("\"%1\" is not a reference to cells of a sheet such as D11 or A1:I31 "
-                            "(columns A to IV, rows 1 to %2).")
-                 .arg(reference)
-                 .arg(kMaxRows));
+                              "(columns A to IV, rows 1 to %2).")
+                   .arg(reference)
+                   .arg(kMaxRows));
     }
     return {{std::min(a.row, b.row), std::min(a.column, b.column)},
             {std::max(a.row, b.row), std::max(a.column, b.column)}};
@@ -53,8 +53,8 @@ QByteArray readWorkbookFile(const QString& path)
     const QFileInfo info(path);
     if (!info.exists())
         refuse(QStringLiteral("The workbook \"%1\" cannot be opened: there is no such file. "
-                            "Check the folder and the file name.")
-                 .arg(path));
+                              "Check the folder and the file name.")
+                   .arg(path));
     if (info.isDir())
         refuse(QStringLiteral("\"%1\" cannot be opened as a workbook: it is a folder.").arg(path));
     if (info.size() > kMaxCompoundFileSize)
@@ -84,7 +84,7 @@ void requireRunning(const ApplicationState& application)
 {
     if (!application.running)
         refuse(QStringLiteral("The spreadsheet application has quit; its workbooks, sheets and cells can no longer "
-                            "be used. Start a new one."));
+                              "be used. Start a new one."));
 }
 
 void requireOpen(const ApplicationState& application, const WorkbookState& workbook)
@@ -96,14 +96,13 @@ void requireOpen(const ApplicationState& application, const WorkbookState& workb
 
 // ---------------------------------------------------------------- Application
 
-Application::Application()
-    : state_(std::make_shared<ApplicationState>())
+Application::Application() : state_(std::make_shared<ApplicationState>())
 {
     // The clipboard and the fonts that sheets are drawn with belong to the
     // GUI application object.
     if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
         refuse(QStringLiteral("The spreadsheet engine cannot start: the program has no GUI application object, "
-                            "which the clipboard and the drawing of sheets need."));
+                              "which the clipboard and the drawing of sheets need."));
 }
 
 automation::Workbooks Application::Workbooks() const
@@ -114,14 +113,13 @@ automation::Workbooks Application::Workbooks() const
 
 automation::Worksheet Application::Worksheets(int index) const
 {
-    const std::shared_ptr<WorkbookState>& workbook =
-        activeWorkbook(*state_, QStringLiteral("worksheet %1").arg(index));
+    const std::shared_ptr<WorkbookState>& workbook = activeWorkbook(*state_, QStringLiteral("worksheet %1").arg(index));
     const qsizetype count = workbook->model.sheets.size();
     if (index < 1 || index > count)
         refuse(QStringLiteral("The workbook \"%1\" has no worksheet %2; its worksheets are numbered 1 to %3.")
-                 .arg(fileNameOf(*workbook))
-                 .arg(index)
-                 .arg(count));
+                   .arg(fileNameOf(*workbook))
+                   .arg(index)
+                   .arg(count));
     return automation::Worksheet(state_, workbook, index - 1);
 }
 
@@ -166,10 +164,7 @@ QString Application::Version() const
 
 // ---------------------------------------------------------------- Workbooks
 
-Workbooks::Workbooks(std::shared_ptr<ApplicationState> application)
-    : application_(std::move(application))
-{
-}
+Workbooks::Workbooks(std::shared_ptr<ApplicationState> application) : application_(std::move(application)) {}
 
 automation::Workbook Workbooks::Open(const QString& path, bool readOnly) const
 {
@@ -193,11 +188,13 @@ automation::Workbook Workbooks::Open(const QString& path, bool readOnly) const
                                   .arg(absolute, QString::fromUtf8(error.what()))
                                   .toStdString());
     } catch (const std::exception& error) {
-        refuse(QStringLiteral("\"%1\" cannot be opened as a workbook: %2").arg(absolute, QString::fromUtf8(error.what())));
+        refuse(
+            QStringLiteral("\"%1\" cannot be opened as a workbook: %2").arg(absolute, QString::fromUtf8(error.what())));
     }
     if (workbook->model.sheets.isEmpty())
-        throw FileFormatError(
-            QStringLiteral("\"%1\" cannot be opened as a workbook: it holds no worksheet.").arg(absolute).toStdString());
+        throw FileFormatError(QStringLiteral("\"%1\" cannot be opened as a workbook: it holds no worksheet.")
+                                  .arg(absolute)
+                                  .toStdString());
     workbook->path = absolute;
     workbook->readOnly = readOnly;
     application_->workbooks.append(workbook);
@@ -218,7 +215,8 @@ automation::Workbook Workbooks::Item(int index) const
     if (index < 1 || index > count) {
         if (count == 0)
             refuse(QStringLiteral("There is no workbook %1: no workbook is open.").arg(index));
-        refuse(QStringLiteral("There is no workbook %1: the open workbooks are numbered 1 to %2.").arg(index).arg(count));
+        refuse(
+            QStringLiteral("There is no workbook %1: the open workbooks are numbered 1 to %2.").arg(index).arg(count));
     }
     return automation::Workbook(application_, application_->workbooks[index - 1]);
 }

@@ -1,11 +1,11 @@
 #include "spreadsheet/Automation.h"
 
+#include "services/WholeFile.h"
 #include "spreadsheet/AutomationState.h"
 #include "spreadsheet/CellInput.h"
 #include "spreadsheet/Recalculation.h"
 #include "spreadsheet/SheetPainter.h"
 #include "spreadsheet/XlsFile.h"
-#include "services/WholeFile.h"
 
 #include <QClipboard>
 #include <QDateTime>
@@ -50,8 +50,8 @@ void Range::Select() const
     spreadsheet::Workbook& model = workbook_->model;
     if (model.activeSheet() != sheet_)
         refuse(QStringLiteral("Cells can be selected only on the active sheet, and sheet \"%1\" of \"%2\" is not "
-                            "active.")
-                 .arg(model.sheets[sheet_].name, fileNameOf(*workbook_)));
+                              "active.")
+                   .arg(model.sheets[sheet_].name, fileNameOf(*workbook_)));
     SheetWindow& window = model.sheets[sheet_].window;
     const RangeAddress area{{area_.firstRow, area_.firstColumn}, {area_.lastRow, area_.lastColumn}};
     window.activeCell = area.first;
@@ -78,9 +78,9 @@ Range Range::Rows(int index) const
     const int rows = area_.lastRow - area_.firstRow + 1;
     if (index < 1 || index > rows)
         refuse(QStringLiteral("There is no row %1 in the cells %2: they have rows 1 to %3.")
-                 .arg(index)
-                 .arg(areaName(area_))
-                 .arg(rows));
+                   .arg(index)
+                   .arg(areaName(area_))
+                   .arg(rows));
     const int row = area_.firstRow + index - 1;
     return Range(application_, workbook_, sheet_, {row, area_.firstColumn, row, area_.lastColumn});
 }
@@ -91,9 +91,9 @@ Range Range::Columns(int index) const
     const int columns = area_.lastColumn - area_.firstColumn + 1;
     if (index < 1 || index > columns)
         refuse(QStringLiteral("There is no column %1 in the cells %2: they have columns 1 to %3.")
-                 .arg(index)
-                 .arg(areaName(area_))
-                 .arg(columns));
+                   .arg(index)
+                   .arg(areaName(area_))
+                   .arg(columns));
     const int column = area_.firstColumn + index - 1;
     return Range(application_, workbook_, sheet_, {area_.firstRow, column, area_.lastRow, column});
 }
@@ -136,12 +136,11 @@ void Range::CopyPicture() const
     // one's memory is free for it, and a refused or failed copy leaves no
     // earlier picture to be taken for this range.
     QGuiApplication::clipboard()->clear();
-    const QImage picture = paintRange(workbook_->model, sheet_,
-                                      {{area_.firstRow, area_.firstColumn}, {area_.lastRow, area_.lastColumn}});
+    const QImage picture =
+        paintRange(workbook_->model, sheet_, {{area_.firstRow, area_.firstColumn}, {area_.lastRow, area_.lastColumn}});
     if (picture.isNull())
         refuse(QStringLiteral("The cells %1 of sheet \"%2\" could not be drawn.")
-                 .arg(areaName(area_),
-                      workbook_->model.sheets[sheet_].name));
+                   .arg(areaName(area_), workbook_->model.sheets[sheet_].name));
     QGuiApplication::clipboard()->setImage(picture);
 }
 

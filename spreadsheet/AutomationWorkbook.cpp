@@ -1,11 +1,11 @@
 #include "spreadsheet/Automation.h"
 
+#include "services/WholeFile.h"
 #include "spreadsheet/AutomationState.h"
 #include "spreadsheet/CellInput.h"
 #include "spreadsheet/Recalculation.h"
 #include "spreadsheet/SheetPainter.h"
 #include "spreadsheet/XlsFile.h"
-#include "services/WholeFile.h"
 
 #include <QClipboard>
 #include <QDateTime>
@@ -53,16 +53,16 @@ void Workbook::SaveAs(const QString& path, int fileFormat)
     requireOpen(*application_, *workbook_);
     if (fileFormat != xlExcel8 && fileFormat != xlWorkbookNormal)
         refuse(QStringLiteral("The workbook cannot be saved in file format %1: the engine writes Excel 97-2003 "
-                            "workbooks (.xls), format 56 or -4143.")
-                 .arg(fileFormat));
+                              "workbooks (.xls), format 56 or -4143.")
+                   .arg(fileFormat));
     if (path.trimmed().isEmpty())
         refuse(QStringLiteral("The workbook cannot be saved: no file name was given."));
     const QString target = QFileInfo(path).absoluteFilePath();
     if (workbook_->readOnly && QFileInfo(target).canonicalFilePath() == QFileInfo(workbook_->path).canonicalFilePath()
         && QFileInfo::exists(target))
         refuse(QStringLiteral("\"%1\" was opened read-only and cannot be saved over itself; save it under another "
-                            "name.")
-                 .arg(fileNameOf(*workbook_)));
+                              "name.")
+                   .arg(fileNameOf(*workbook_)));
 
     // What a save changes is kept only when the file is written.
     spreadsheet::Workbook saved = workbook_->model;
@@ -76,7 +76,8 @@ void Workbook::SaveAs(const QString& path, int fileFormat)
     try {
         bytes = writeXlsFile(saved);
     } catch (const std::exception& error) {
-        refuse(QStringLiteral("The workbook cannot be saved as \"%1\": %2").arg(target, QString::fromUtf8(error.what())));
+        refuse(
+            QStringLiteral("The workbook cannot be saved as \"%1\": %2").arg(target, QString::fromUtf8(error.what())));
     }
     replaceFile(target, bytes);
     workbook_->model = std::move(saved);
@@ -103,8 +104,7 @@ automation::Worksheet Workbook::ActiveSheet() const
 
 // ---------------------------------------------------------------- Worksheet
 
-Worksheet::Worksheet(std::shared_ptr<ApplicationState> application, std::shared_ptr<WorkbookState> workbook,
-                     int sheet)
+Worksheet::Worksheet(std::shared_ptr<ApplicationState> application, std::shared_ptr<WorkbookState> workbook, int sheet)
     : application_(std::move(application)), workbook_(std::move(workbook)), sheet_(sheet)
 {
 }
@@ -114,10 +114,10 @@ automation::Range Worksheet::Cells(int row, int column) const
     requireOpen(*application_, *workbook_);
     if (row < 1 || row > kMaxRows || column < 1 || column > kMaxColumns)
         refuse(QStringLiteral("There is no cell at row %1, column %2: a sheet has rows 1 to %3 and columns 1 to %4.")
-                 .arg(row)
-                 .arg(column)
-                 .arg(kMaxRows)
-                 .arg(kMaxColumns));
+                   .arg(row)
+                   .arg(column)
+                   .arg(kMaxRows)
+                   .arg(kMaxColumns));
     return automation::Range(application_, workbook_, sheet_, {row - 1, column - 1, row - 1, column - 1});
 }
 

@@ -41,7 +41,8 @@ Value typedText(const QString& text, const QLocale& locale)
     if (const std::optional<double> number = readTypedNumber(text, locale, {.percent = true}))
         return *number;
     if (text.size() > kMaxCellText)
-        refuse(QStringLiteral("A cell holds at most %1 characters; the text has %2.").arg(kMaxCellText).arg(text.size()));
+        refuse(
+            QStringLiteral("A cell holds at most %1 characters; the text has %2.").arg(kMaxCellText).arg(text.size()));
     return text;
 }
 
@@ -64,32 +65,35 @@ Value typedValue(const QVariant& value, const QLocale& locale, bool date1904)
 {
     switch (value.typeId()) {
     case QMetaType::UnknownType:
-    case QMetaType::Nullptr:
-        return Empty{};
-    case QMetaType::QString:
-        return typedText(value.toString(), locale);
-    case QMetaType::QChar:
-        return typedText(QString(value.toChar()), locale);
-    case QMetaType::Bool:
-        return value.toBool();
-    case QMetaType::QDate:
-        return serialOfDate(value.toDate(), date1904);
+    case QMetaType::Nullptr: return Empty{};
+    case QMetaType::QString: return typedText(value.toString(), locale);
+    case QMetaType::QChar: return typedText(QString(value.toChar()), locale);
+    case QMetaType::Bool: return value.toBool();
+    case QMetaType::QDate: return serialOfDate(value.toDate(), date1904);
     case QMetaType::QDateTime: {
         const QDateTime moment = value.toDateTime();
         if (!moment.isValid())
             refuse(QStringLiteral("An invalid date and time cannot be put into a cell."));
         return serialOfDate(moment.date(), date1904) + fractionOfDay(moment.time());
     }
-    case QMetaType::QTime:
-        return fractionOfDay(value.toTime());
-    case QMetaType::Int: case QMetaType::UInt: case QMetaType::LongLong: case QMetaType::ULongLong:
-    case QMetaType::Short: case QMetaType::UShort: case QMetaType::Char: case QMetaType::SChar:
-    case QMetaType::UChar: case QMetaType::Long: case QMetaType::ULong:
-    case QMetaType::Double: case QMetaType::Float: {
+    case QMetaType::QTime: return fractionOfDay(value.toTime());
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong:
+    case QMetaType::Short:
+    case QMetaType::UShort:
+    case QMetaType::Char:
+    case QMetaType::SChar:
+    case QMetaType::UChar:
+    case QMetaType::Long:
+    case QMetaType::ULong:
+    case QMetaType::Double:
+    case QMetaType::Float: {
         const double number = value.toDouble();
         if (!std::isfinite(number))
-            refuse(QStringLiteral("The number %1 cannot be put into a cell: cells hold finite numbers only.")
-                       .arg(number));
+            refuse(
+                QStringLiteral("The number %1 cannot be put into a cell: cells hold finite numbers only.").arg(number));
         return number;
     }
     default:

@@ -56,9 +56,7 @@ void dropLibgsfMessage(const gchar*, GLogLevelFlags, const gchar*, gpointer)
     // warnings about hostile files would only clutter stderr.
 }
 
-void dropLibgsfPrint(const gchar*)
-{
-}
+void dropLibgsfPrint(const gchar*) {}
 
 constexpr auto kAllLogLevels = GLogLevelFlags(G_LOG_LEVEL_MASK | G_LOG_FLAG_FATAL | G_LOG_FLAG_RECURSION);
 
@@ -68,8 +66,7 @@ constexpr auto kAllLogLevels = GLogLevelFlags(G_LOG_LEVEL_MASK | G_LOG_FLAG_FATA
 // libgsf runs.
 class LibgsfSession {
 public:
-    LibgsfSession()
-        : lock_(mutex())
+    LibgsfSession() : lock_(mutex())
     {
         static const bool initialised = [] {
             gsf_init();
@@ -196,8 +193,7 @@ CompoundDocument readCompoundDocument(const QByteArray& fileBytes)
     checkSectors(fileBytes);
 
     const LibgsfSession session;
-    GRef<GsfInput> input(
-        gsf_input_memory_new(reinterpret_cast<const guint8*>(fileBytes.constData()), size, FALSE));
+    GRef<GsfInput> input(gsf_input_memory_new(reinterpret_cast<const guint8*>(fileBytes.constData()), size, FALSE));
     if (!input)
         fail(QStringLiteral("the compound document cannot be read: libgsf refused the memory"));
     GError* error = nullptr;

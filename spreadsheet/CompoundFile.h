@@ -20,7 +20,7 @@ struct DocumentProperties {
     // "\005SummaryInformation"
     QString title, subject, author, keywords, comments;
     QString lastSavedBy;
-    QString applicationName;          // e.g. "Microsoft Excel"
+    QString applicationName; // e.g. "Microsoft Excel"
     // Whole seconds, UTC, from 1970 up to 2106 (what the property set stores
     // through libgsf); invalid when absent.
     QDateTime created;
@@ -28,7 +28,7 @@ struct DocumentProperties {
 
     // "\005DocumentSummaryInformation"
     QString company, manager, category;
-    QStringList worksheetTitles;      // titles of parts under the heading pair "Worksheets"
+    QStringList worksheetTitles; // titles of parts under the heading pair "Worksheets"
     // User-defined text properties, e.g. {"_TemplateID", "TC..."}. Read back
     // sorted by name (libgsf numbers them in that order); names are unique,
     // non-empty, and none of libgsf's own property names.
@@ -44,7 +44,7 @@ struct DocumentProperties {
 };
 
 struct CompoundDocument {
-    QByteArray workbook;                                // the "Workbook" stream (BIFF8)
+    QByteArray workbook; // the "Workbook" stream (BIFF8)
     DocumentProperties properties;
     // Top-level streams other than the three, kept and written back
     // unchanged, in the order the directory sorts them. Storages (folders

@@ -14,16 +14,12 @@ namespace {
 // chain (in a 32-bit size that wraps), recurses once per directory entry,
 // and sizes the mini-sector table by its chain; so the chains are bounded
 // before libgsf sees them. Workbook files stay far below these.
-constexpr qint64 kMaxDirectoryBytes = 128 * 1024;   // 1024 entries
-constexpr qint64 kMaxMiniTableBytes = 256 * 1024;   // 4 MiB of mini stream
+constexpr qint64 kMaxDirectoryBytes = 128 * 1024; // 1024 entries
+constexpr qint64 kMaxMiniTableBytes = 256 * 1024; // 4 MiB of mini stream
 
 class SectorCheck {
 public:
-    explicit SectorCheck(const QByteArray& file)
-        : file_(file)
-        , size_(file.size())
-    {
-    }
+    explicit SectorCheck(const QByteArray& file) : file_(file), size_(file.size()) {}
 
     void run()
     {

@@ -61,7 +61,7 @@ CivilDate dateOfSerial(long long serial, bool date1904)
 
 const std::array<const char*, 12> kMonthNames = {"January", "February", "March",     "April",   "May",      "June",
                                                  "July",    "August",   "September", "October", "November", "December"};
-const std::array<const char*, 7> kDayNames = {"Sunday", "Monday", "Tuesday", "Wednesday",
+const std::array<const char*, 7> kDayNames = {"Sunday",   "Monday", "Tuesday", "Wednesday",
                                               "Thursday", "Friday", "Saturday"};
 
 } // namespace number_format

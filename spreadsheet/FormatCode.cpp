@@ -33,8 +33,8 @@ std::optional<QColor> namedColour(const QString& name)
         QRgb rgb;
     };
     static const Named colours[] = {
-        {"black", 0x000000}, {"blue", 0x0000FF},    {"cyan", 0x00FFFF},  {"green", 0x00FF00},
-        {"magenta", 0xFF00FF}, {"red", 0xFF0000}, {"white", 0xFFFFFF}, {"yellow", 0xFFFF00},
+        {"black", 0x000000},   {"blue", 0x0000FF}, {"cyan", 0x00FFFF},  {"green", 0x00FF00},
+        {"magenta", 0xFF00FF}, {"red", 0xFF0000},  {"white", 0xFFFFFF}, {"yellow", 0xFFFF00},
     };
     for (const Named& c : colours) {
         if (name.compare(QLatin1StringView(c.name), Qt::CaseInsensitive) == 0)
@@ -117,9 +117,8 @@ bool settleDateSection(Section& s)
     std::vector<Token> out;
     for (std::size_t i = 0; i < s.tokens.size(); ++i) {
         Token t = s.tokens[i];
-        if (t.kind == TokenKind::Point && !out.empty() && isTimeLike(out.back(), u's')
-            && i + 1 < s.tokens.size() && s.tokens[i + 1].kind == TokenKind::Digit
-            && s.tokens[i + 1].ch == u'0') {
+        if (t.kind == TokenKind::Point && !out.empty() && isTimeLike(out.back(), u's') && i + 1 < s.tokens.size()
+            && s.tokens[i + 1].kind == TokenKind::Digit && s.tokens[i + 1].ch == u'0') {
             int n = 0;
             while (i + 1 < s.tokens.size() && s.tokens[i + 1].kind == TokenKind::Digit && s.tokens[i + 1].ch == u'0') {
                 ++n;
@@ -131,8 +130,7 @@ bool settleDateSection(Section& s)
         switch (t.kind) {
         case TokenKind::Digit:
         case TokenKind::General:
-        case TokenKind::Text:
-            return false;
+        case TokenKind::Text: return false;
         case TokenKind::Point: t = {TokenKind::Literal, QStringLiteral("."), {}, 0}; break;
         case TokenKind::Comma: t = {TokenKind::Literal, QStringLiteral(","), {}, 0}; break;
         case TokenKind::Percent: t = {TokenKind::Literal, QStringLiteral("%"), {}, 0}; break;
@@ -199,8 +197,10 @@ std::optional<Format> parseFormat(const QString& code)
         case '*':
             if (i + 1 >= n)
                 return std::nullopt;
-            push(c == u'\\' ? TokenKind::Literal : c == u'_' ? TokenKind::Padding : TokenKind::Fill, QString(code[i + 1]),
-                 code[i + 1]);
+            push(c == u'\\'      ? TokenKind::Literal
+                     : c == u'_' ? TokenKind::Padding
+                                 : TokenKind::Fill,
+                 QString(code[i + 1]), code[i + 1]);
             i += 2;
             continue;
         case '[': {

@@ -28,19 +28,20 @@ std::string tokenName(std::uint8_t id)
 {
     if (id >= 0x20 && id < 0x80) {
         static const char* const kClassified[32] = {
-            "ptgArray", "ptgFunc", "ptgFuncVar", "ptgName", "ptgRef", "ptgArea", "ptgMemArea", "ptgMemErr",
-            "ptgMemNoMem", "ptgMemFunc", "ptgRefErr", "ptgAreaErr", "ptgRefN", "ptgAreaN", "ptgMemAreaN",
-            "ptgMemNoMemN", nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-            "ptgNameX", "ptgRef3d", "ptgArea3d", "ptgRefErr3d", "ptgAreaErr3d", nullptr, nullptr};
+            "ptgArray",    "ptgFunc",      "ptgFuncVar", "ptgName",   "ptgRef",     "ptgArea",  "ptgMemArea",
+            "ptgMemErr",   "ptgMemNoMem",  "ptgMemFunc", "ptgRefErr", "ptgAreaErr", "ptgRefN",  "ptgAreaN",
+            "ptgMemAreaN", "ptgMemNoMemN", nullptr,      nullptr,     nullptr,      nullptr,    nullptr,
+            nullptr,       nullptr,        nullptr,      nullptr,     "ptgNameX",   "ptgRef3d", "ptgArea3d",
+            "ptgRefErr3d", "ptgAreaErr3d", nullptr,      nullptr};
         const char* name = kClassified[id & 0x1F];
         if (name)
             return name;
     }
     static const char* const kBase[32] = {
-        nullptr,     "ptgExp",     "ptgTbl",   "ptgAdd",   "ptgSub",    "ptgMul",   "ptgDiv",   "ptgPower",
-        "ptgConcat", "ptgLT",      "ptgLE",    "ptgEQ",    "ptgGE",     "ptgGT",    "ptgNE",    "ptgIsect",
-        "ptgUnion",  "ptgRange",   "ptgUplus", "ptgUminus", "ptgPercent", "ptgParen", "ptgMissArg", "ptgStr",
-        nullptr,     "ptgAttr",    "ptgSheet", "ptgEndSheet", "ptgErr", "ptgBool",  "ptgInt",   "ptgNum"};
+        nullptr,     "ptgExp",   "ptgTbl",   "ptgAdd",      "ptgSub",     "ptgMul",   "ptgDiv",     "ptgPower",
+        "ptgConcat", "ptgLT",    "ptgLE",    "ptgEQ",       "ptgGE",      "ptgGT",    "ptgNE",      "ptgIsect",
+        "ptgUnion",  "ptgRange", "ptgUplus", "ptgUminus",   "ptgPercent", "ptgParen", "ptgMissArg", "ptgStr",
+        nullptr,     "ptgAttr",  "ptgSheet", "ptgEndSheet", "ptgErr",     "ptgBool",  "ptgInt",     "ptgNum"};
     if (id < 0x20 && kBase[id])
         return kBase[id];
     return "token " + hexByte(id);
@@ -48,10 +49,7 @@ std::string tokenName(std::uint8_t id)
 
 class Decoder {
 public:
-    explicit Decoder(const QByteArray& bytes)
-        : bytes_(bytes)
-    {
-    }
+    explicit Decoder(const QByteArray& bytes) : bytes_(bytes) {}
 
     Node run()
     {
@@ -367,26 +365,17 @@ private:
                 fail("has the unknown type " + std::to_string(type));
             return;
         }
-        case ptg::AttrIf:
-            name_ = "tAttrIf";
-            return jump(0);
-        case ptg::AttrSkip:
-            name_ = "tAttrSkip";
-            return jump(1);
+        case ptg::AttrIf: name_ = "tAttrIf"; return jump(0);
+        case ptg::AttrSkip: name_ = "tAttrSkip"; return jump(1);
         case ptg::AttrSum: {
             name_ = "tAttrSum";
             skip(2);
             const FunctionInfo* sum = functionById(std::uint16_t(FunctionId::Sum));
             return push(functionNode(*sum, popArguments(1)));
         }
-        case ptg::AttrChoose:
-            name_ = "tAttrChoose";
-            fail("is not supported");
-        case ptg::AttrAssign:
-            name_ = "tAttrAssign";
-            fail("is not supported");
-        default:
-            fail("has the unknown kind " + hexByte(kind));
+        case ptg::AttrChoose: name_ = "tAttrChoose"; fail("is not supported");
+        case ptg::AttrAssign: name_ = "tAttrAssign"; fail("is not supported");
+        default: fail("has the unknown kind " + hexByte(kind));
         }
     }
 

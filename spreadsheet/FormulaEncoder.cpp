@@ -42,7 +42,7 @@ std::uint8_t operatorToken(Operator op)
 TokenClass functionClass(const FunctionInfo& function, TokenClass wanted)
 {
     return wanted == TokenClass::Reference && function.returnClass == TokenClass::Reference ? TokenClass::Reference
-                                                                                             : TokenClass::Value;
+                                                                                            : TokenClass::Value;
 }
 
 std::uint16_t columnField(const ReferenceCorner& corner)
@@ -87,16 +87,12 @@ private:
             return;
         case NodeKind::Missing: return byte(ptg::MissArg);
         case NodeKind::Reference: return reference(node.reference, wanted);
-        case NodeKind::Unary:
-            encode(node.children[0], TokenClass::Value);
-            return byte(operatorToken(node.op));
+        case NodeKind::Unary: encode(node.children[0], TokenClass::Value); return byte(operatorToken(node.op));
         case NodeKind::Binary:
             encode(node.children[0], TokenClass::Value);
             encode(node.children[1], TokenClass::Value);
             return byte(operatorToken(node.op));
-        case NodeKind::Parenthesis:
-            encode(node.children[0], wanted);
-            return byte(ptg::Paren);
+        case NodeKind::Parenthesis: encode(node.children[0], wanted); return byte(ptg::Paren);
         case NodeKind::Function: return function(node, wanted);
         }
     }

@@ -308,10 +308,7 @@ void refuseOtherSheets(const Node& node)
 
 class Evaluator {
 public:
-    explicit Evaluator(const CellSource& cells)
-        : cells_(cells)
-    {
-    }
+    explicit Evaluator(const CellSource& cells) : cells_(cells) {}
 
     Value run(const Node& root)
     {
@@ -476,10 +473,7 @@ private:
         return !std::get<bool>(truth);
     }
 
-    Value isError(const Node& node) const
-    {
-        return errorOf(valueOf(evaluate(node.children[0]))) != nullptr;
-    }
+    Value isError(const Node& node) const { return errorOf(valueOf(evaluate(node.children[0]))) != nullptr; }
 
     // Only a reference to a cell holding nothing is blank; "" is text.
     Value isBlank(const Node& node) const

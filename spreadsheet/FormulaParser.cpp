@@ -76,10 +76,7 @@ std::optional<ReferenceCorner> readCellName(const QString& word)
 
 class Parser {
 public:
-    explicit Parser(const QString& text)
-        : text_(text)
-    {
-    }
+    explicit Parser(const QString& text) : text_(text) {}
 
     Node parseAll()
     {
@@ -118,8 +115,7 @@ private:
 
     // Guards the recursion of nested parentheses, unary signs and calls.
     struct Nesting {
-        explicit Nesting(Parser& parser)
-            : parser_(parser)
+        explicit Nesting(Parser& parser) : parser_(parser)
         {
             if (++parser_.nesting_ > kMaxDepth)
                 parser_.fail(QStringLiteral("the formula is nested too deeply"));

@@ -73,11 +73,11 @@ inline constexpr std::uint8_t withClass(std::uint8_t referenceForm, TokenClass t
 }
 
 // The kinds of the ptgAttr token (its second byte).
-inline constexpr std::uint8_t AttrSemi = 0x01;  // volatile formula
-inline constexpr std::uint8_t AttrIf = 0x02;    // jump to IF's false branch
+inline constexpr std::uint8_t AttrSemi = 0x01; // volatile formula
+inline constexpr std::uint8_t AttrIf = 0x02;   // jump to IF's false branch
 inline constexpr std::uint8_t AttrChoose = 0x04;
-inline constexpr std::uint8_t AttrSkip = 0x08;  // jump behind IF (offset minus 1)
-inline constexpr std::uint8_t AttrSum = 0x10;   // SUM with one argument
+inline constexpr std::uint8_t AttrSkip = 0x08; // jump behind IF (offset minus 1)
+inline constexpr std::uint8_t AttrSum = 0x10;  // SUM with one argument
 inline constexpr std::uint8_t AttrAssign = 0x20;
 inline constexpr std::uint8_t AttrSpace = 0x40;
 inline constexpr std::uint8_t AttrSpaceSemi = 0x41;
@@ -116,10 +116,7 @@ struct FunctionInfo {
     ptg::TokenClass laterArgumentClass;
 
     bool fixedCount() const { return minArguments == maxArguments; }
-    ptg::TokenClass argumentClass(int index) const
-    {
-        return index == 0 ? firstArgumentClass : laterArgumentClass;
-    }
+    ptg::TokenClass argumentClass(int index) const { return index == 0 ? firstArgumentClass : laterArgumentClass; }
 };
 
 // Excel 97-2003 allows at most 30 arguments to any function.

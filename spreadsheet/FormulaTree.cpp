@@ -172,15 +172,11 @@ int precedence(const Node& node)
         return 100;
     switch (node.op) {
     case Operator::Multiply:
-    case Operator::Divide:
-        return 40;
+    case Operator::Divide: return 40;
     case Operator::Add:
-    case Operator::Subtract:
-        return 30;
-    case Operator::Concatenate:
-        return 20;
-    default:
-        return 10; // the comparisons
+    case Operator::Subtract: return 30;
+    case Operator::Concatenate: return 20;
+    default: return 10; // the comparisons
     }
 }
 

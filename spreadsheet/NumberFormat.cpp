@@ -104,7 +104,16 @@ void put(Builder& b, const Atoms& atoms, bool counts)
     }
 }
 
-enum class Role : std::uint8_t { None, Whole, Decimals, Power, FractionWhole, Numerator, Denominator, FixedDenominator };
+enum class Role : std::uint8_t {
+    None,
+    Whole,
+    Decimals,
+    Power,
+    FractionWhole,
+    Numerator,
+    Denominator,
+    FixedDenominator
+};
 enum class CommaRole : std::uint8_t { Literal, Group, Scale };
 
 struct NumberLayout {
@@ -198,7 +207,8 @@ NumberLayout layoutOf(const Section& s)
         std::size_t after = i + 1;
         while (after < n && t[after].kind == TokenKind::Comma)
             ++after;
-        const Role previous = before > 0 && t[before - 1].kind == TokenKind::Digit ? layout.roles[before - 1] : Role::None;
+        const Role previous =
+            before > 0 && t[before - 1].kind == TokenKind::Digit ? layout.roles[before - 1] : Role::None;
         const Role next = after < n && t[after].kind == TokenKind::Digit ? layout.roles[after] : Role::None;
         if (previous != Role::None && previous == next) {
             layout.commas[i] = CommaRole::Group;
@@ -318,7 +328,8 @@ void renderFraction(const Section& s, const NumberLayout& layout, double magnitu
                 numeratorDigits = std::to_string(numerator);
         } else {
             long long scaled = 0;
-            if (__builtin_mul_overflow(whole, denominator, &scaled) || __builtin_add_overflow(scaled, numerator, &numerator))
+            if (__builtin_mul_overflow(whole, denominator, &scaled)
+                || __builtin_add_overflow(scaled, numerator, &numerator))
                 numeratorDigits = integerDigits(roundAt(toDecimal(x * double(denominator)), 0));
             else
                 numeratorDigits = std::to_string(numerator);
@@ -350,7 +361,8 @@ void renderFraction(const Section& s, const NumberLayout& layout, double magnitu
             if (blankFraction) {
                 b.pad(u'0');
             } else if (index < denominatorDigits.size()) {
-                b.add(last ? QString::fromStdString(denominatorDigits.substr(index)) : QString(QChar(denominatorDigits[index])));
+                b.add(last ? QString::fromStdString(denominatorDigits.substr(index))
+                           : QString(QChar(denominatorDigits[index])));
             } else if (t.ch != u'#') {
                 b.pad(u'0');
             }
@@ -397,7 +409,8 @@ bool renderNumber(const Section& s, double magnitude, Builder& b)
     QChar powerSign;
     if (layout.exponentToken >= 0) {
         const int places = int(wholeKinds.size());
-        const bool engineering = places > 1 && std::find(wholeKinds.begin(), wholeKinds.end(), u'#') != wholeKinds.end();
+        const bool engineering =
+            places > 1 && std::find(wholeKinds.begin(), wholeKinds.end(), u'#') != wholeKinds.end();
         int shown = 0;
         Decimal mantissa;
         if (!d.digits.empty()) {
@@ -608,7 +621,10 @@ void renderText(const Section& s, const QString& value, Builder& b)
         case TokenKind::Slash: b.add(u'/'); break;
         case TokenKind::Date:
         case TokenKind::Elapsed: b.add(QString(t.count, t.ch == u'n' ? QChar(u'm') : t.ch.toLower())); break;
-        case TokenKind::SecondFraction: b.add(u'.'); b.add(QString(t.count, u'0')); break;
+        case TokenKind::SecondFraction:
+            b.add(u'.');
+            b.add(QString(t.count, u'0'));
+            break;
         }
     }
 }

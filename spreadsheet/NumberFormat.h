@@ -19,7 +19,7 @@ namespace spreadsheet {
 enum class DisplayKind : std::uint8_t { Empty, Number, Text, Boolean, Error };
 
 struct DisplayText {
-    QString text;  // what shows, without the padding and fill below
+    QString text; // what shows, without the padding and fill below
     // "_x": at this index of `text`, a blank as wide as the character x.
     QList<std::pair<qsizetype, QChar>> padding;
     // "*x": x repeated at this index of `text` to fill the cell's width.

@@ -52,19 +52,19 @@ extern const std::array<const char*, 7> kDayNames;
 
 enum class TokenKind : std::uint8_t {
     Literal,
-    Digit,    // 0 # ?
+    Digit, // 0 # ?
     Point,
     Comma,
     Percent,
     Exponent, // E+ E- e+ e-
     Slash,
     General,
-    Text,     // @
-    Padding,  // _x
-    Fill,     // *x
-    Date,     // y m d h s (ch: y M d h s, or n for minutes)
+    Text,    // @
+    Padding, // _x
+    Fill,    // *x
+    Date,    // y m d h s (ch: y M d h s, or n for minutes)
     AmPm,
-    Elapsed,  // [h] [m] [s]
+    Elapsed,        // [h] [m] [s]
     SecondFraction, // .0 .00 .000 after seconds
 };
 
@@ -104,7 +104,7 @@ struct Section {
 
 struct Format {
     std::vector<Section> sections;
-    int textSection = -1;  // index, or -1 when there is none
+    int textSection = -1;   // index, or -1 when there is none
     int numberSections = 0; // the leading sections for numbers
 };
 

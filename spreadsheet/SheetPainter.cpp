@@ -48,8 +48,7 @@ int saturated(std::int64_t pixels)
 // A cell font at its exact size, measured in pixels of the picture.
 class TextFont {
 public:
-    explicit TextFont(const Font& font)
-        : drawing(cellFont(font)), metrics(drawing)
+    explicit TextFont(const Font& font) : drawing(cellFont(font)), metrics(drawing)
     {
         drawing.setPixelSize(std::max(1, font.heightTwips));
         metrics = QFontMetricsF(drawing);
@@ -85,8 +84,7 @@ private:
 // Draws text in a TextFont: the painter is scaled while it lives.
 class TextPen {
 public:
-    TextPen(QPainter& target, const TextFont& font, const QColor& colour)
-        : painter(target)
+    TextPen(QPainter& target, const TextFont& font, const QColor& colour) : painter(target)
     {
         painter.save();
         painter.scale(1 / kTextScale, 1 / kTextScale);
@@ -223,12 +221,12 @@ std::optional<Shown> shownValue(const Workbook& workbook, const Worksheet& sheet
     if (const double* number = std::get_if<double>(&cell.value)) {
         if (*number == 0 && !sheet.window.showZeros)
             return std::nullopt;
-        shown.display = formatValue(cell.value, formatCode(workbook, format.numberFormat),
-                                    workbook.calculation.date1904);
+        shown.display =
+            formatValue(cell.value, formatCode(workbook, format.numberFormat), workbook.calculation.date1904);
         shown.kind = Kind::Number;
     } else if (std::holds_alternative<QString>(cell.value)) {
-        shown.display = formatValue(cell.value, formatCode(workbook, format.numberFormat),
-                                    workbook.calculation.date1904);
+        shown.display =
+            formatValue(cell.value, formatCode(workbook, format.numberFormat), workbook.calculation.date1904);
         shown.kind = shown.display.isNumber ? Kind::Number : Kind::Text;
     } else if (const bool* logical = std::get_if<bool>(&cell.value)) {
         shown.display.text = *logical ? QStringLiteral("TRUE") : QStringLiteral("FALSE");
@@ -369,8 +367,7 @@ DisplayText fitNumber(const TextFont& metrics, const Shown& shown, qreal availab
 
 // Draws the text from `x`: padding blanks are skipped over and the fill
 // character repeats across `stretch` pixels.
-void drawPieces(TextPen& pen, const TextFont& metrics, const DisplayText& display, qreal x, int baseline,
-                qreal stretch)
+void drawPieces(TextPen& pen, const TextFont& metrics, const DisplayText& display, qreal x, int baseline, qreal stretch)
 {
     // The blanks in the order of their places, each taken once below.
     std::vector<std::pair<qsizetype, QChar>> blanks(display.padding.begin(), display.padding.end());
@@ -451,13 +448,13 @@ struct TextItem {
     int fontIndex = 0;
     QColor colour;
     DisplayText display;
-    QStringList lines;      // wrapped text, one line each; empty otherwise
+    QStringList lines; // wrapped text, one line each; empty otherwise
     Align align = Align::Left;
-    qreal x = 0;            // where the single line starts
-    qreal stretch = 0;      // pixels the fill character covers
+    qreal x = 0;       // where the single line starts
+    qreal stretch = 0; // pixels the fill character covers
     qreal contentLeft = 0, contentRight = 0;
     qreal indent = 0;
-    int baseline = 0;       // of the first line
+    int baseline = 0; // of the first line
     int lineSpacing = 0;
     std::uint8_t underline = 0;
     QRect clip;
@@ -564,8 +561,8 @@ private:
         if (!shown)
             return;
         const Font* fontRecord = format.fontIndex >= 0 && format.fontIndex < view.workbook.fonts.size()
-                                     ? &view.workbook.fonts[format.fontIndex]
-                                     : nullptr;
+            ? &view.workbook.fonts[format.fontIndex]
+            : nullptr;
         const TextFont& font = view.font(format.fontIndex);
         const TextFont& metrics = font;
 
@@ -584,8 +581,8 @@ private:
         int first = column, last = column;
         HorizontalAlignment horizontal = format.horizontal;
         if (horizontal == HorizontalAlignment::CentreAcrossSelection) {
-            while (last + 1 < kMaxColumns && view.isEmpty(row, last + 1) &&
-                   view.format(row, last + 1).horizontal == HorizontalAlignment::CentreAcrossSelection)
+            while (last + 1 < kMaxColumns && view.isEmpty(row, last + 1)
+                   && view.format(row, last + 1).horizontal == HorizontalAlignment::CentreAcrossSelection)
                 ++last;
         }
         const qreal left = view.x(first) + kTextMargin;
@@ -597,19 +594,13 @@ private:
         switch (horizontal) {
         case HorizontalAlignment::General:
             align = shown->kind == Kind::Number ? Align::Right
-                    : shown->kind == Kind::Logical ? Align::Centre
-                                                   : Align::Left;
+                : shown->kind == Kind::Logical  ? Align::Centre
+                                                : Align::Left;
             break;
         case HorizontalAlignment::Centre:
-        case HorizontalAlignment::CentreAcrossSelection:
-            align = Align::Centre;
-            break;
-        case HorizontalAlignment::Right:
-            align = Align::Right;
-            break;
-        default:
-            align = Align::Left;
-            break;
+        case HorizontalAlignment::CentreAcrossSelection: align = Align::Centre; break;
+        case HorizontalAlignment::Right: align = Align::Right; break;
+        default: align = Align::Left; break;
         }
         item.align = align;
         item.contentLeft = left;
@@ -655,13 +646,13 @@ private:
             if (shown->kind != Kind::Number) {
                 const qreal textEnd = item.x + natural;
                 if (align != Align::Right) {
-                    while (textEnd > view.x(item.spanLast + 1) - 1 - kTextMargin && item.spanLast + 1 < kMaxColumns &&
-                           view.isEmpty(row, item.spanLast + 1))
+                    while (textEnd > view.x(item.spanLast + 1) - 1 - kTextMargin && item.spanLast + 1 < kMaxColumns
+                           && view.isEmpty(row, item.spanLast + 1))
                         ++item.spanLast;
                 }
                 if (align != Align::Left) {
-                    while (item.x < view.x(item.spanFirst) + kTextMargin && item.spanFirst > 0 &&
-                           view.isEmpty(row, item.spanFirst - 1))
+                    while (item.x < view.x(item.spanFirst) + kTextMargin && item.spanFirst > 0
+                           && view.isEmpty(row, item.spanFirst - 1))
                         --item.spanFirst;
                 }
             }
@@ -675,12 +666,8 @@ private:
         const int blockHeight = font.ascent + font.descent + (lineCount - 1) * item.lineSpacing;
         switch (format.vertical) {
         case VerticalAlignment::Top:
-        case VerticalAlignment::Justify:
-            item.baseline = top + kTopMargin + font.ascent;
-            break;
-        case VerticalAlignment::Centre:
-            item.baseline = top + (bottom - top - blockHeight) / 2 + font.ascent;
-            break;
+        case VerticalAlignment::Justify: item.baseline = top + kTopMargin + font.ascent; break;
+        case VerticalAlignment::Centre: item.baseline = top + (bottom - top - blockHeight) / 2 + font.ascent; break;
         case VerticalAlignment::Bottom:
             item.baseline = bottom - kBottomMargin - font.descent - (lineCount - 1) * item.lineSpacing;
             break;
@@ -743,8 +730,8 @@ private:
     QColor fillColour(const CellFormat& format) const
     {
         // The share of foreground pixels of patterns 1 (solid) to 18.
-        static constexpr double share[19] = {0,     1,     0.5,   0.75,   0.25,   0.5,  0.5,  0.5,   0.5,   0.5,
-                                             0.75,  0.25,  0.25,  0.25,   0.25,   0.4375, 0.4375, 0.125, 0.0625};
+        static constexpr double share[19] = {0,    1,    0.5,  0.75, 0.25, 0.5,    0.5,    0.5,   0.5,   0.5,
+                                             0.75, 0.25, 0.25, 0.25, 0.25, 0.4375, 0.4375, 0.125, 0.0625};
         const QColor foreground = colourOf(view.workbook, format.fillForeground, Qt::black);
         const double part = format.fillPattern < 19 ? share[format.fillPattern] : 0.5;
         if (part >= 1)
@@ -832,8 +819,8 @@ private:
             const qreal thickness = std::max<qreal>(1, std::round(font.lineWidth()));
             const qreal under = item.baseline + std::round(font.underlinePos()) + 2 * thickness;
             const qreal from = item.underline == 0x22 ? item.contentLeft : item.x;
-            const qreal to = item.underline == 0x22 ? item.contentRight
-                                                    : item.x + naturalWidth(font, item.display) + item.stretch;
+            const qreal to =
+                item.underline == 0x22 ? item.contentRight : item.x + naturalWidth(font, item.display) + item.stretch;
             painter.fillRect(QRectF(std::round(from), under, std::round(to - from), thickness), item.colour);
         }
     }
@@ -888,9 +875,18 @@ private:
         // Dashes: pixels on, pixels off.
         int on = 0, off = 0;
         switch (line.style) {
-        case LineStyle::Dashed: on = 3; off = 1; break;
-        case LineStyle::Dotted: on = 1; off = 2; break;
-        case LineStyle::Hair: on = 1; off = 1; break;
+        case LineStyle::Dashed:
+            on = 3;
+            off = 1;
+            break;
+        case LineStyle::Dotted:
+            on = 1;
+            off = 2;
+            break;
+        case LineStyle::Hair:
+            on = 1;
+            off = 1;
+            break;
         default: break;
         }
         if (line.style == LineStyle::Double) {
@@ -1010,14 +1006,13 @@ QImage paintRange(const Workbook& workbook, int sheetIndex, RangeAddress range)
     const std::int64_t width = painter.pictureWidth(), height = painter.pictureHeight();
     // The area is worked out only for sides within the limit: it cannot overflow.
     if (width > kMaxPictureSide || height > kMaxPictureSide || width * height > kMaxPicturePixels) {
-        const QString cells = range.first == range.last ? cellName(range.first)
-                                                        : cellName(range.first) + u':' + cellName(range.last);
+        const QString cells =
+            range.first == range.last ? cellName(range.first) : cellName(range.first) + u':' + cellName(range.last);
         throw PictureTooLarge(QStringLiteral("The picture of the cells %1 of sheet \"%2\" would be %3 \u00D7 %4 "
                                              "pixels; the largest picture the engine draws is %5 pixels a side and "
                                              "%6 million pixels in all.")
                                   .arg(cells, sheet.name, QString::number(width), QString::number(height),
-                                       QString::number(kMaxPictureSide),
-                                       QString::number(kMaxPicturePixels / 1'000'000))
+                                       QString::number(kMaxPictureSide), QString::number(kMaxPicturePixels / 1'000'000))
                                   .toStdString());
     }
     return painter.paint();

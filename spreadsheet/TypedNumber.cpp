@@ -82,8 +82,8 @@ Conventions conventionsOf(const QLocale& locale)
     } else {
         c.decimal = withPlainBlanks(locale.decimalPoint());
         c.group = withPlainBlanks(locale.groupSeparator());
-        for (const QString& symbol : {locale.currencySymbol(QLocale::CurrencySymbol),
-                                      locale.currencySymbol(QLocale::CurrencyIsoCode)}) {
+        for (const QString& symbol :
+             {locale.currencySymbol(QLocale::CurrencySymbol), locale.currencySymbol(QLocale::CurrencyIsoCode)}) {
             const QString plain = withPlainBlanks(symbol).trimmed();
             if (!plain.isEmpty() && !c.currencies.contains(plain))
                 c.currencies << plain;

@@ -33,12 +33,25 @@ struct Font {
 };
 
 enum class HorizontalAlignment : std::uint8_t {
-    General = 0, Left = 1, Centre = 2, Right = 3, Fill = 4, Justify = 5, CentreAcrossSelection = 6,
+    General = 0,
+    Left = 1,
+    Centre = 2,
+    Right = 3,
+    Fill = 4,
+    Justify = 5,
+    CentreAcrossSelection = 6,
 };
 enum class VerticalAlignment : std::uint8_t { Top = 0, Centre = 1, Bottom = 2, Justify = 3 };
 
 enum class LineStyle : std::uint8_t {
-    None = 0, Thin = 1, Medium = 2, Dashed = 3, Dotted = 4, Thick = 5, Double = 6, Hair = 7,
+    None = 0,
+    Thin = 1,
+    Medium = 2,
+    Dashed = 3,
+    Dotted = 4,
+    Thick = 5,
+    Double = 6,
+    Hair = 7,
 };
 
 struct BorderLine {
@@ -49,8 +62,8 @@ struct BorderLine {
 
 // A cell format (or the format of a cell style).
 struct CellFormat {
-    int fontIndex = 0;     // into Workbook::fonts
-    int numberFormat = 0;  // a built-in or Workbook::numberFormats id
+    int fontIndex = 0;    // into Workbook::fonts
+    int numberFormat = 0; // a built-in or Workbook::numberFormats id
     HorizontalAlignment horizontal = HorizontalAlignment::General;
     VerticalAlignment vertical = VerticalAlignment::Bottom;
     bool wrap = false;
@@ -62,8 +75,8 @@ struct CellFormat {
     bool locked = true;
     bool hidden = false;
     bool isStyle = false;
-    int parentStyle = 0;             // a style format's index; unused by style formats
-    std::uint8_t attributesSet = 0;  // which groups differ from the parent style (file flags)
+    int parentStyle = 0;            // a style format's index; unused by style formats
+    std::uint8_t attributesSet = 0; // which groups differ from the parent style (file flags)
     friend bool operator==(const CellFormat&, const CellFormat&) = default;
 };
 
@@ -72,7 +85,7 @@ struct CellStyle {
     bool builtIn = true;
     std::uint8_t builtInId = 0; // 0 Normal, 3 Comma, 4 Currency, 5 Percent, ...
     std::uint8_t level = 0xFF;
-    QString name;               // for styles of the user's own
+    QString name; // for styles of the user's own
     friend bool operator==(const CellStyle&, const CellStyle&) = default;
 };
 
@@ -179,10 +192,10 @@ struct Worksheet {
 
 struct DefinedName {
     QString name;
-    int sheetScope = 0;    // 0 the whole workbook, else sheet index + 1
+    int sheetScope = 0; // 0 the whole workbook, else sheet index + 1
     bool hidden = false;
-    bool builtIn = false;  // then `name` holds the one-character built-in code
-    QByteArray formula;    // name tokens (3-D references through the sheet list)
+    bool builtIn = false; // then `name` holds the one-character built-in code
+    QByteArray formula;   // name tokens (3-D references through the sheet list)
     friend bool operator==(const DefinedName&, const DefinedName&) = default;
 };
 

@@ -22,19 +22,19 @@ void expectBof(const Record& record, std::uint16_t substream, const QString& wha
 {
     if (record.type != record::Bof)
         failStream(QStringLiteral("%1 does not start with a BOF record (found 0x%2 at offset %3)")
-                   .arg(what)
-                   .arg(record.type, 4, 16, QLatin1Char('0'))
-                   .arg(record.offset));
+                       .arg(what)
+                       .arg(record.type, 4, 16, QLatin1Char('0'))
+                       .arg(record.offset));
     const Bof bof = readBof(record);
     if (bof.version != kBiff8)
         failStream(QStringLiteral("%1 is version 0x%2, not BIFF8 (0x0600)")
-                   .arg(what)
-                   .arg(bof.version, 4, 16, QLatin1Char('0')));
+                       .arg(what)
+                       .arg(bof.version, 4, 16, QLatin1Char('0')));
     if (bof.substream != substream)
         failStream(QStringLiteral("%1 is substream type 0x%2, expected 0x%3")
-                   .arg(what)
-                   .arg(bof.substream, 4, 16, QLatin1Char('0'))
-                   .arg(substream, 4, 16, QLatin1Char('0')));
+                       .arg(what)
+                       .arg(bof.substream, 4, 16, QLatin1Char('0'))
+                       .arg(substream, 4, 16, QLatin1Char('0')));
 }
 
 KeptRecord kept(const Record& record)
@@ -237,7 +237,8 @@ void SheetReader::read(RecordReader& reader)
         case record::String:
             failStream(QStringLiteral("a STRING record at offset %1 follows no formula").arg(record.offset));
         case record::Bof:
-            failStream(QStringLiteral("a BOF record at offset %1 inside sheet \"%2\"").arg(record.offset).arg(sheet_.name));
+            failStream(
+                QStringLiteral("a BOF record at offset %1 inside sheet \"%2\"").arg(record.offset).arg(sheet_.name));
         // Written afresh from the model.
         case record::RefMode:
         case record::GridSet:
@@ -254,8 +255,8 @@ void checkReferences(const Workbook& book)
     for (const CellFormat& format : book.formats) {
         if (format.fontIndex >= book.fonts.size())
             failStream(QStringLiteral("a cell format uses font %1, but the workbook has %2")
-                       .arg(format.fontIndex)
-                       .arg(book.fonts.size()));
+                           .arg(format.fontIndex)
+                           .arg(book.fonts.size()));
         if (!format.isStyle && format.parentStyle >= book.formats.size())
             failStream(QStringLiteral("a cell format's style %1 does not exist").arg(format.parentStyle));
     }
@@ -267,21 +268,21 @@ void checkReferences(const Workbook& book)
         for (const auto& [position, cell] : sheet.cells) {
             if (cell.formatIndex >= book.formats.size())
                 failStream(QStringLiteral("a cell of sheet \"%1\" uses format %2, which does not exist")
-                           .arg(sheet.name)
-                           .arg(cell.formatIndex));
+                               .arg(sheet.name)
+                               .arg(cell.formatIndex));
         }
         for (const ColumnInfo& column : sheet.columns) {
             if (column.formatIndex >= book.formats.size())
                 failStream(QStringLiteral("a column of sheet \"%1\" uses format %2, which does not exist")
-                           .arg(sheet.name)
-                           .arg(column.formatIndex));
+                               .arg(sheet.name)
+                               .arg(column.formatIndex));
         }
         for (const auto& [row, info] : sheet.rows) {
             if (info.formatIndex && *info.formatIndex >= book.formats.size())
                 failStream(QStringLiteral("row %1 of sheet \"%2\" uses format %3, which does not exist")
-                           .arg(row + 1)
-                           .arg(sheet.name)
-                           .arg(*info.formatIndex));
+                               .arg(row + 1)
+                               .arg(sheet.name)
+                               .arg(*info.formatIndex));
         }
     }
 }

@@ -9,8 +9,8 @@
 #include <cmath>
 #include <limits>
 #include <optional>
-#include <string>
 #include <ostream>
+#include <string>
 
 using entry::formatAmount;
 using entry::readAmountText;
@@ -74,8 +74,7 @@ class AcceptedNumber : public ::testing::TestWithParam<Reading> {};
 TEST_P(AcceptedNumber, ReadsAsTheNumberMeant)
 {
     const Reading& reading = GetParam();
-    const std::optional<double> value =
-        readAmountText(QString::fromUtf16(reading.text), localeNamed(reading.locale));
+    const std::optional<double> value = readAmountText(QString::fromUtf16(reading.text), localeNamed(reading.locale));
     ASSERT_TRUE(value.has_value());
     EXPECT_DOUBLE_EQ(*value, reading.expected);
 }
@@ -87,19 +86,33 @@ INSTANTIATE_TEST_SUITE_P(
                       Reading{"en_US", u"-500", -500}, Reading{"en_US", u"500-", -500},
                       Reading{"en_US", u"($500)", -500}, Reading{"en_US", u"( $500 )", -500},
                       Reading{"en_US", u"-$500", -500}, Reading{"en_US", u"$-500", -500},
-                      Reading{"en_US", u"$500-", -500}, Reading{"en_US", u"\u2212" u"500", -500},
+                      Reading{"en_US", u"$500-", -500},
+                      Reading{"en_US",
+                              u"\u2212"
+                              u"500",
+                              -500},
                       Reading{"en_US", u"1e3", 1000}, Reading{"en_US", u"1.5E+3", 1500},
                       Reading{"en_US", u"25e-1", 2.5}, Reading{"en_US", u"+7", 7}, Reading{"en_US", u"0", 0},
-                      Reading{"en_US", u".5", 0.5}, Reading{"en_US", u"1e308", 1e308},
-                      Reading{"en_US", u"\t$12\t", 12}, Reading{"en_US", u"USD 12", 12},
-                      Reading{"de_DE", u"1.234,56 \u20AC", 1234.56}, Reading{"de_DE", u"-1.234,56 \u20AC", -1234.56},
-                      Reading{"de_DE", u"1.234,56\u20AC", 1234.56}, Reading{"de_DE", u"100,5", 100.5},
-                      Reading{"de_DE", u"1,5e3", 1500}, Reading{"fr_FR", u"43 000 \u20AC", 43000},
-                      Reading{"fr_FR", u"43\u202F" u"000\u00A0\u20AC", 43000}, Reading{"fr_FR", u"-2,5", -2.5},
-                      Reading{"ja_JP", u"\uFFE5" u"1,235", 1235}, Reading{"ja_JP", u"-\uFFE5" u"500", -500},
+                      Reading{"en_US", u".5", 0.5}, Reading{"en_US", u"1e308", 1e308}, Reading{"en_US", u"\t$12\t", 12},
+                      Reading{"en_US", u"USD 12", 12}, Reading{"de_DE", u"1.234,56 \u20AC", 1234.56},
+                      Reading{"de_DE", u"-1.234,56 \u20AC", -1234.56}, Reading{"de_DE", u"1.234,56\u20AC", 1234.56},
+                      Reading{"de_DE", u"100,5", 100.5}, Reading{"de_DE", u"1,5e3", 1500},
+                      Reading{"fr_FR", u"43 000 \u20AC", 43000},
+                      Reading{"fr_FR",
+                              u"43\u202F"
+                              u"000\u00A0\u20AC",
+                              43000},
+                      Reading{"fr_FR", u"-2,5", -2.5},
+                      Reading{"ja_JP",
+                              u"\uFFE5"
+                              u"1,235",
+                              1235},
+                      Reading{"ja_JP",
+                              u"-\uFFE5"
+                              u"500",
+                              -500},
                       Reading{"C", u"$1,234", 1234}, Reading{"C", u"($1,234)", -1234}, Reading{"C", u"1234.5", 1234.5},
-                      Reading{"ar_EG", u"\u0661\u066C\u0662\u0663\u0664", 1234},
-                      Reading{"ar_EG", u"1234", 1234}));
+                      Reading{"ar_EG", u"\u0661\u066C\u0662\u0663\u0664", 1234}, Reading{"ar_EG", u"1234", 1234}));
 
 class RejectedText : public ::testing::TestWithParam<Rejection> {};
 
@@ -122,33 +135,35 @@ INSTANTIATE_TEST_SUITE_P(
                       Rejection{"en_US", u"-5-"}, Rejection{"en_US", u"(5"}, Rejection{"en_US", u"5)"},
                       Rejection{"en_US", u"(-5)"}, Rejection{"en_US", u"-(5)"}, Rejection{"en_US", u"$$5"},
                       Rejection{"en_US", u",5"}, Rejection{"en_US", u"5,"}, Rejection{"en_US", u"1,,000"},
-                      Rejection{"en_US", u"0x10"}, Rejection{"en_US", u"12abc"}, Rejection{"en_US", u"\u20AC" u"5"},
-                      Rejection{"de_DE", u"$100,000"}, Rejection{"de_DE", u"1,2,3"}, Rejection{"C", u"\u20AC" u"5"}));
+                      Rejection{"en_US", u"0x10"}, Rejection{"en_US", u"12abc"},
+                      Rejection{"en_US",
+                                u"\u20AC"
+                                u"5"},
+                      Rejection{"de_DE", u"$100,000"}, Rejection{"de_DE", u"1,2,3"},
+                      Rejection{"C",
+                                u"\u20AC"
+                                u"5"}));
 
 class FormattedAmount : public ::testing::TestWithParam<Formatting> {};
 
 TEST_P(FormattedAmount, IsTheStandardForm)
 {
     const Formatting& formatting = GetParam();
-    EXPECT_EQ(formatAmount(formatting.value, localeNamed(formatting.locale)),
-              QString::fromUtf16(formatting.expected));
+    EXPECT_EQ(formatAmount(formatting.value, localeNamed(formatting.locale)), QString::fromUtf16(formatting.expected));
 }
 
 INSTANTIATE_TEST_SUITE_P(
     AmountText, FormattedAmount,
-    ::testing::Values(Formatting{"en_US", 1234.56, u"$1,235"}, Formatting{"en_US", 43000, u"$43,000"},
-                      Formatting{"en_US", 2.5, u"$3"}, Formatting{"en_US", -2.5, u"($3)"},
-                      Formatting{"en_US", 0.5, u"$1"}, Formatting{"en_US", -0.5, u"($1)"},
-                      Formatting{"en_US", 0.4, u"$0"}, Formatting{"en_US", -0.4, u"$0"},
-                      Formatting{"en_US", -0.0, u"$0"}, Formatting{"en_US", 0.49999999999999994, u"$0"},
-                      Formatting{"en_US", 999999.5, u"$1,000,000"},
-                      Formatting{"en_US", 1e15, u"$1,000,000,000,000,000"},
-                      Formatting{"en_US", -123456789012.4, u"($123,456,789,012)"},
-                      Formatting{"de_DE", 1234.56, u"1.235\u00A0\u20AC"},
-                      Formatting{"de_DE", -1234.56, u"-1.235\u00A0\u20AC"}, Formatting{"de_DE", -0.4, u"0\u00A0\u20AC"},
-                      Formatting{"C", 1234.4, u"$1,234"}, Formatting{"C", -1234.4, u"($1,234)"},
-                      Formatting{"C", -0.4, u"$0"}, Formatting{"C", 0, u"$0"}, Formatting{"C", 2.5, u"$3"},
-                      Formatting{"C", 1234567, u"$1,234,567"}));
+    ::testing::Values(
+        Formatting{"en_US", 1234.56, u"$1,235"}, Formatting{"en_US", 43000, u"$43,000"},
+        Formatting{"en_US", 2.5, u"$3"}, Formatting{"en_US", -2.5, u"($3)"}, Formatting{"en_US", 0.5, u"$1"},
+        Formatting{"en_US", -0.5, u"($1)"}, Formatting{"en_US", 0.4, u"$0"}, Formatting{"en_US", -0.4, u"$0"},
+        Formatting{"en_US", -0.0, u"$0"}, Formatting{"en_US", 0.49999999999999994, u"$0"},
+        Formatting{"en_US", 999999.5, u"$1,000,000"}, Formatting{"en_US", 1e15, u"$1,000,000,000,000,000"},
+        Formatting{"en_US", -123456789012.4, u"($123,456,789,012)"}, Formatting{"de_DE", 1234.56, u"1.235\u00A0\u20AC"},
+        Formatting{"de_DE", -1234.56, u"-1.235\u00A0\u20AC"}, Formatting{"de_DE", -0.4, u"0\u00A0\u20AC"},
+        Formatting{"C", 1234.4, u"$1,234"}, Formatting{"C", -1234.4, u"($1,234)"}, Formatting{"C", -0.4, u"$0"},
+        Formatting{"C", 0, u"$0"}, Formatting{"C", 2.5, u"$3"}, Formatting{"C", 1234567, u"$1,234,567"}));
 
 class AmountRoundTrip : public ::testing::TestWithParam<const char*> {};
 
@@ -169,8 +184,8 @@ TEST_P(AmountRoundTrip, FormattedAmountReadsBackAsTheSameNumber)
 }
 
 INSTANTIATE_TEST_SUITE_P(AmountText, AmountRoundTrip,
-                         ::testing::Values("en_US", "de_DE", "fr_FR", "ja_JP", "C", "de_CH", "sv_SE", "hi_IN",
-                                           "he_IL", "ar_EG"));
+                         ::testing::Values("en_US", "de_DE", "fr_FR", "ja_JP", "C", "de_CH", "sv_SE", "hi_IN", "he_IL",
+                                           "ar_EG"));
 
 TEST(AmountText, FractionsRoundTripToTheirWholeAmount)
 {

@@ -80,7 +80,10 @@ const QByteArray kUsersWorkbook("the user's own workbook, which must survive");
 
 class WriterUnderFault : public ::testing::TestWithParam<Fault> {
 protected:
-    void inject(const char* pathPart) { fault_injection::inject(GetParam().call, GetParam().error, QLatin1String(pathPart)); }
+    void inject(const char* pathPart)
+    {
+        fault_injection::inject(GetParam().call, GetParam().error, QLatin1String(pathPart));
+    }
     // Scratch files (template, picture) are not synced: a sync fault misses them.
     bool missesScratchFiles() const { return GetParam().call == Call::Sync; }
 
@@ -197,13 +200,12 @@ TEST_P(WriterUnderFault, TheDumpKeepsItsOldFile)
     EXPECT_TRUE(hiddenFilesIn(testing_support::programDir()).isEmpty());
 }
 
-INSTANTIATE_TEST_SUITE_P(Faults, WriterUnderFault,
-                         ::testing::Values(Fault{"FullDiskOnWrite", Call::Write, ENOSPC},
-                                           Fault{"FullDiskOnSync", Call::Sync, ENOSPC},
-                                           Fault{"IoErrorOnWrite", Call::Write, EIO},
-                                           Fault{"IoErrorOnSync", Call::Sync, EIO},
-                                           Fault{"IoErrorOnClose", Call::Close, EIO}),
-                         [](const ::testing::TestParamInfo<Fault>& instance) { return std::string(instance.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Faults, WriterUnderFault,
+    ::testing::Values(Fault{"FullDiskOnWrite", Call::Write, ENOSPC}, Fault{"FullDiskOnSync", Call::Sync, ENOSPC},
+                      Fault{"IoErrorOnWrite", Call::Write, EIO}, Fault{"IoErrorOnSync", Call::Sync, EIO},
+                      Fault{"IoErrorOnClose", Call::Close, EIO}),
+    [](const ::testing::TestParamInfo<Fault>& instance) { return std::string(instance.param.name); });
 
 // Start-up stores the standard form of every entry: once on a first start,
 // and not at all when everything already stands in that form.
@@ -211,13 +213,17 @@ TEST(StartUpWrites, AFirstStartSyncsOnceAndALaterStartNotAtAll)
 {
     fault_injection::Scope counting;
     fault_injection::inject(Call::Sync, 0, QStringLiteral("Corvantis.ini"));
-    { Form1 first; }
+    {
+        Form1 first;
+    }
     EXPECT_EQ(fault_injection::failures(), 1);
     EXPECT_EQ(testing_support::storedValue(QStringLiteral("txtAmountL9")), QStringLiteral("$0"));
 
     services::reopenSettingsStoreForTesting();
     fault_injection::inject(Call::Sync, 0, QStringLiteral("Corvantis.ini"));
-    { Form1 later; }
+    {
+        Form1 later;
+    }
     EXPECT_EQ(fault_injection::failures(), 0);
     EXPECT_TRUE(messages().isEmpty()) << shownTexts().join(u'\n').toStdString();
 }

@@ -48,16 +48,9 @@ const char* const kAssetCaptions[14] = {
     " (less accumulated depreciation)",
 };
 const char* const kLiabilityCaptions[10] = {
-    " Accounts payable",
-    " Short-term notes",
-    " Current portion of long-term notes",
-    " Interest payable",
-    " Taxes payable",
-    " Accrued payroll",
-    " Other long-term liabilities",
-    " Mortgage",
-    " Retained earnings",
-    " Capital stock",
+    " Accounts payable",  " Short-term notes", " Current portion of long-term notes", " Interest payable",
+    " Taxes payable",     " Accrued payroll",  " Other long-term liabilities",        " Mortgage",
+    " Retained earnings", " Capital stock",
 };
 
 // Today as a US user writes it, with all four digits of the year.
@@ -130,10 +123,11 @@ TEST(FirstStart, PickerShowsTodayAndStoresItWithAFourDigitYear)
     EXPECT_EQ(window.dtpFrom->date(), today);
     static const char* const kMonths[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                             "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-    EXPECT_EQ(window.dtpFrom->text(), QStringLiteral("%1-%2-%3")
-                                          .arg(today.day(), 2, 10, QChar(u'0'))
-                                          .arg(QLatin1String(kMonths[today.month() - 1]))
-                                          .arg(today.year()));
+    EXPECT_EQ(window.dtpFrom->text(),
+              QStringLiteral("%1-%2-%3")
+                  .arg(today.day(), 2, 10, QChar(u'0'))
+                  .arg(QLatin1String(kMonths[today.month() - 1]))
+                  .arg(today.year()));
     EXPECT_EQ(storedValue(QStringLiteral("dtpFrom")), usShortDate(today));
 }
 
@@ -179,17 +173,14 @@ TEST_P(RestoresAmount, OnBothSidesInTheStandardFormAndStoresThatForm)
     EXPECT_TRUE(messages().isEmpty()) << messages().value(0).text.toStdString();
 }
 
-INSTANTIATE_TEST_SUITE_P(Stored, RestoresAmount,
-                         ::testing::Values(GoodAmount{"CurrencyText", "$43,000", "$43,000"},
-                                           GoodAmount{"PlainDigits", "43000", "$43,000"},
-                                           GoodAmount{"Decimals", "1234.56", "$1,235"},
-                                           GoodAmount{"HalfRoundsUp", "1234.5", "$1,235"},
-                                           GoodAmount{"Empty", "", "$0"},
-                                           GoodAmount{"Zero", "0", "$0"},
-                                           GoodAmount{"MinusSign", "-$500", "($500)"},
-                                           GoodAmount{"Parentheses", "($500)", "($500)"},
-                                           GoodAmount{"Millions", "$1,234,567", "$1,234,567"}),
-                         [](const auto& instance) { return std::string(instance.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Stored, RestoresAmount,
+    ::testing::Values(GoodAmount{"CurrencyText", "$43,000", "$43,000"}, GoodAmount{"PlainDigits", "43000", "$43,000"},
+                      GoodAmount{"Decimals", "1234.56", "$1,235"}, GoodAmount{"HalfRoundsUp", "1234.5", "$1,235"},
+                      GoodAmount{"Empty", "", "$0"}, GoodAmount{"Zero", "0", "$0"},
+                      GoodAmount{"MinusSign", "-$500", "($500)"}, GoodAmount{"Parentheses", "($500)", "($500)"},
+                      GoodAmount{"Millions", "$1,234,567", "$1,234,567"}),
+    [](const auto& instance) { return std::string(instance.param.name); });
 
 namespace {
 
@@ -218,7 +209,8 @@ protected:
         EXPECT_TRUE(shown.text.endsWith(reportTail(QStringLiteral("Form1.Form_Load"), line)))
             << shown.text.toStdString();
         // The description is one line: the tail starts at the first CR.
-        EXPECT_EQ(shown.text.indexOf(u'\r'), shown.text.size() - reportTail(QStringLiteral("Form1.Form_Load"), line).size());
+        EXPECT_EQ(shown.text.indexOf(u'\r'),
+                  shown.text.size() - reportTail(QStringLiteral("Form1.Form_Load"), line).size());
     }
 
     // The steps after the failing one still ran.
@@ -239,7 +231,8 @@ protected:
 TEST_P(RefusesStoredAmount, OnTheAssetsSide)
 {
     const QString stored = QString::fromLatin1(GetParam().stored);
-    writeSettingsFile({{QStringLiteral("txtAmountAssets5"), stored}, {QStringLiteral("txtAssets6"), QStringLiteral("Kept")}});
+    writeSettingsFile(
+        {{QStringLiteral("txtAmountAssets5"), stored}, {QStringLiteral("txtAssets6"), QStringLiteral("Kept")}});
     Form1 window;
     expectOneReport(GetParam().assetLine);
     EXPECT_EQ(window.txtAmountAssets[5]->text(), QString());
@@ -266,7 +259,9 @@ TEST_P(RefusesStoredAmount, AgainAtTheNextStart)
 {
     const QString stored = QString::fromLatin1(GetParam().stored);
     writeSettingsFile({{QStringLiteral("txtAmountAssets0"), stored}});
-    { Form1 first; }
+    {
+        Form1 first;
+    }
     ASSERT_EQ(messages().size(), 1);
     Form1 second;
     ASSERT_EQ(messages().size(), 2);
@@ -342,7 +337,8 @@ TEST(StoredCaption, ClearedByTheUserStaysEmptyAtTheNextStart)
 
 TEST(StoredCaption, NonLatinTextRestoresExactly)
 {
-    const QString caption = QStringLiteral(" Kassenbestand \u00fc\u00df \u73fe\u91d1 \u0646\u0642\u062f \u0414\u0435\u043d\u044c\u0433\u0438 \U0001F4B0 ");
+    const QString caption = QStringLiteral(
+        " Kassenbestand \u00fc\u00df \u73fe\u91d1 \u0646\u0642\u062f \u0414\u0435\u043d\u044c\u0433\u0438 \U0001F4B0 ");
     writeSettingsFile({{QStringLiteral("txtAssets0"), caption}});
     Form1 window;
     EXPECT_EQ(window.txtAssets[0]->text(), caption);
@@ -421,7 +417,8 @@ TEST(RowKeys, CaptionsAndAmountsPairUpOnTheirRows)
     const int liabilityCaptionOnRow[10] = {0, 1, 2, 3, 4, 5, 7, 6, 9, 8};
     const int liabilityTop[10] = {107, 128, 149, 170, 191, 212, 255, 276, 318, 339};
     for (int row = 0; row < 14; ++row) {
-        EXPECT_EQ(window.txtAmountAssets[row]->geometry(), QRect(211, assetTop[row], 104, 22)) << "asset row " << row + 1;
+        EXPECT_EQ(window.txtAmountAssets[row]->geometry(), QRect(211, assetTop[row], 104, 22))
+            << "asset row " << row + 1;
         EXPECT_EQ(window.txtAssets[assetCaptionOnRow[row]]->geometry(), QRect(18, assetTop[row], 194, 22))
             << "asset row " << row + 1;
     }
@@ -534,8 +531,7 @@ TEST(Window, HeadingsHaveTheirTextsPlacesAndShades)
         // What is painted, not only what is set: a spot inside the border.
         const QImage painted = label->grab().toImage();
         EXPECT_EQ(painted.pixelColor(3, 3), QColor(h.shade, h.shade, h.shade)) << h.index;
-        EXPECT_EQ(label->palette().color(QPalette::WindowText),
-                  QApplication::palette().color(QPalette::WindowText));
+        EXPECT_EQ(label->palette().color(QPalette::WindowText), QApplication::palette().color(QPalette::WindowText));
     }
     EXPECT_EQ(window.lblYear[6]->height(), 21);
 }

@@ -3,12 +3,12 @@
 #include "entry/Form1.h"
 #include "preview/Form2.h"
 #include "preview/ImageBox.h"
+#include "resources/TemplateWorkbook.h"
 #include "services/Dialogs.h"
 #include "services/MousePointer.h"
 #include "spreadsheet/Value.h"
 #include "spreadsheet/XlsFile.h"
 #include "tests/entry/EntryTestSupport.h"
-#include "resources/TemplateWorkbook.h"
 #include "tests/support/Csv.h"
 #include "tests/support/FaultInjection.h"
 #include "tests/support/SampleBalanceSheet.h"
@@ -297,7 +297,8 @@ TEST_F(GenerationRunTest, ATemplateThatCannotBeWrittenIsReportedOnceAndMakesNoWo
         services::setDialogHost(&testing_support::recordedDialogs());
 
         ASSERT_EQ(watching.texts.size(), 1) << watching.texts.join(u'\n').toStdString();
-        EXPECT_TRUE(watching.texts[0].endsWith(entry_tests::reportTail(QStringLiteral("Form1.PushButton22_Click"), 112)))
+        EXPECT_TRUE(
+            watching.texts[0].endsWith(entry_tests::reportTail(QStringLiteral("Form1.PushButton22_Click"), 112)))
             << watching.texts[0].toStdString();
         EXPECT_EQ(watching.seen[112], std::pair(11, false)) << "hourglass and frozen drawing while it is shown";
         EXPECT_TRUE(workbooksInTemp().isEmpty());
@@ -330,7 +331,8 @@ TEST_F(GenerationRunTest, WithoutAPrivateTemporaryFolderNothingIsWrittenAnywhere
     ASSERT_EQ(messages().size(), 1);
     EXPECT_TRUE(messages().first().text.startsWith(QStringLiteral("A private temporary folder cannot be made")))
         << messages().first().text.toStdString();
-    EXPECT_TRUE(messages().first().text.endsWith(entry_tests::reportTail(QStringLiteral("Form1.PushButton22_Click"), 108)));
+    EXPECT_TRUE(
+        messages().first().text.endsWith(entry_tests::reportTail(QStringLiteral("Form1.PushButton22_Click"), 108)));
     EXPECT_EQ(QDir(QStringLiteral("/")).entryList(QDir::Files), rootBefore);
     EXPECT_TRUE(QDir(shared).isEmpty());
     EXPECT_EQ(window.form2(), nullptr);
@@ -342,10 +344,12 @@ TEST_F(GenerationRunTest, ADoubleClickRunsOnce)
     // The second click of a double-click, still waiting while the first runs.
     const QPoint centre = window.PushButton22->rect().center();
     const QPoint global = window.PushButton22->mapToGlobal(centre);
-    QCoreApplication::postEvent(window.PushButton22, new QMouseEvent(QEvent::MouseButtonPress, centre, global,
-                                                                     Qt::LeftButton, Qt::LeftButton, Qt::NoModifier));
-    QCoreApplication::postEvent(window.PushButton22, new QMouseEvent(QEvent::MouseButtonRelease, centre, global,
-                                                                     Qt::LeftButton, Qt::NoButton, Qt::NoModifier));
+    QCoreApplication::postEvent(
+        window.PushButton22,
+        new QMouseEvent(QEvent::MouseButtonPress, centre, global, Qt::LeftButton, Qt::LeftButton, Qt::NoModifier));
+    QCoreApplication::postEvent(
+        window.PushButton22,
+        new QMouseEvent(QEvent::MouseButtonRelease, centre, global, Qt::LeftButton, Qt::NoButton, Qt::NoModifier));
     run();
 
     EXPECT_TRUE(messages().isEmpty()) << messages().value(0).text.toStdString();
@@ -366,12 +370,14 @@ TEST_F(GenerationRunTest, AFailingStepIsReportedAndTheRunGoesOn)
     run();
 
     ASSERT_FALSE(messages().isEmpty());
-    EXPECT_TRUE(messages().first().text.endsWith(entry_tests::reportTail(QStringLiteral("Form1.PushButton22_Click"), 172)))
+    EXPECT_TRUE(
+        messages().first().text.endsWith(entry_tests::reportTail(QStringLiteral("Form1.PushButton22_Click"), 172)))
         << messages().first().text.toStdString();
     EXPECT_TRUE(messages().first().text.contains(QStringLiteral("No space left on device")));
     QList<int> lines;
     for (const auto& message : messages()) {
-        const QRegularExpressionMatch match = QRegularExpression(QStringLiteral("Form1\\.PushButton22_Click at line (\\d+)\r")).match(message.text);
+        const QRegularExpressionMatch match =
+            QRegularExpression(QStringLiteral("Form1\\.PushButton22_Click at line (\\d+)\r")).match(message.text);
         if (match.hasMatch())
             lines << match.captured(1).toInt();
     }
@@ -436,7 +442,8 @@ TEST_F(GenerationRunTest, ThePreviewShowsOnlyThePictureThisRunSaved)
     EXPECT_TRUE(form2.Picture1->picture().isNull());
     EXPECT_TRUE(form2.Zoom_Ori->picture().isNull());
     ASSERT_EQ(messages().size(), 2);
-    EXPECT_TRUE(messages()[0].text.endsWith(entry_tests::reportTail(QStringLiteral("Excel1.saveCellsActivesheet"), 112)));
+    EXPECT_TRUE(
+        messages()[0].text.endsWith(entry_tests::reportTail(QStringLiteral("Excel1.saveCellsActivesheet"), 112)));
     EXPECT_TRUE(messages()[1].text.endsWith(entry_tests::reportTail(QStringLiteral("Form1.PushButton22_Click"), 198)));
     EXPECT_EQ(workbooksInTemp().size(), 1) << "the workbook itself was made";
 }

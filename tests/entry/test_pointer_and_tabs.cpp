@@ -171,8 +171,7 @@ protected:
         ASSERT_TRUE(target == over || over->isAncestorOf(target))
             << "the spot is covered by " << target->metaObject()->className();
         const QPoint at = target->mapFrom(&window, inWindow);
-        QMouseEvent move(QEvent::MouseMove, at, target->mapToGlobal(at), Qt::NoButton, Qt::NoButton,
-                         Qt::NoModifier);
+        QMouseEvent move(QEvent::MouseMove, at, target->mapToGlobal(at), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
         QCoreApplication::sendEvent(target, &move);
     }
 
@@ -284,8 +283,8 @@ TEST_F(PointerTest, FromAButtonOverAHeadingTheHandStaysUntilTheFrame)
 TEST_F(PointerTest, NoMoveReplacesTheHourglass)
 {
     window.mousePointer().set(11);
-    QList<QWidget*> everywhere{window.PushButton22, window.PushButton1, window.PushButton2, window.Frame1,
-                               window.dtpFrom,      window.Label5,      window.Picture1,    window.lblYear[0],
+    QList<QWidget*> everywhere{window.PushButton22, window.PushButton1,  window.PushButton2, window.Frame1,
+                               window.dtpFrom,      window.Label5,       window.Picture1,    window.lblYear[0],
                                window.txtAssets[4], window.txtAmountL[9]};
     for (QWidget* over : everywhere) {
         if (over == window.Frame1)

@@ -8,8 +8,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     static const QLocale locales[] = {QLocale(QStringLiteral("en_US")), QLocale(QStringLiteral("de_DE")),
-                                      QLocale(QStringLiteral("fr_FR")), QLocale(QStringLiteral("ja_JP")),
-                                      QLocale::c()};
+                                      QLocale(QStringLiteral("fr_FR")), QLocale(QStringLiteral("ja_JP")), QLocale::c()};
     const QString text = QString::fromUtf8(reinterpret_cast<const char*>(data), qsizetype(size));
     for (const QLocale& locale : locales) {
         const auto value = entry::readAmountText(text, locale);

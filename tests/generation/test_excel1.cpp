@@ -136,8 +136,8 @@ TEST(SaveFormat, VersionThatIsNoNumberThrows)
                 HasSubstr("\"sixteen\" is not a number"));
     EXPECT_THAT(failureOf([] { generation::saveFormatForVersionText(QStringLiteral("40000.0")); }),
                 HasSubstr("too large"));
-    EXPECT_THAT(failureOf([] { generation::versionAsWholeNumber(QStringLiteral("32767.5")); }),
-                HasSubstr("too large")) << "rounds to 32768";
+    EXPECT_THAT(failureOf([] { generation::versionAsWholeNumber(QStringLiteral("32767.5")); }), HasSubstr("too large"))
+        << "rounds to 32768";
 }
 
 TEST(SaveFormat, TheEngineSavesAsExcel8WithOrWithoutAnApplication)
@@ -221,7 +221,8 @@ TEST(SaveCellsActivesheet, TemplatePictureIsAWindowsBitmapOfTheUsedRange)
 
 TEST(SaveCellsActivesheet, OneCellSheetGivesNoPictureAndNoReport)
 {
-    automation::Application application = generation::openExcelFile(writeSheetWith(QStringLiteral("one.xls"), {{0, 0}}));
+    automation::Application application =
+        generation::openExcelFile(writeSheetWith(QStringLiteral("one.xls"), {{0, 0}}));
     const QString picturePath = tempPath(QStringLiteral("temp.bmp"));
     generation::saveCellsActivesheet(application.Workbooks()(1), picturePath);
     EXPECT_FALSE(QFile::exists(picturePath));
@@ -231,9 +232,10 @@ TEST(SaveCellsActivesheet, OneCellSheetGivesNoPictureAndNoReport)
 TEST(SaveCellsActivesheet, UsedRangeEndingInRowOneOrColumnAGivesNoPicture)
 {
     const QString picturePath = tempPath(QStringLiteral("temp.bmp"));
-    for (const auto& cells : {QList<spreadsheet::CellAddress>{{0, 0}, {0, 5}},   // A1:F1
+    for (const auto& cells : {QList<spreadsheet::CellAddress>{{0, 0}, {0, 5}},    // A1:F1
                               QList<spreadsheet::CellAddress>{{0, 0}, {7, 0}}}) { // A1:A8
-        automation::Application application = generation::openExcelFile(writeSheetWith(QStringLiteral("line.xls"), cells));
+        automation::Application application =
+            generation::openExcelFile(writeSheetWith(QStringLiteral("line.xls"), cells));
         generation::saveCellsActivesheet(application.Workbooks()(1), picturePath);
         EXPECT_FALSE(QFile::exists(picturePath));
     }

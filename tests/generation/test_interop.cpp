@@ -6,6 +6,7 @@
 #include "spreadsheet/XlsFile.h"
 #include "tests/support/SampleBalanceSheet.h"
 
+#include "tests/support/Csv.h"
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
@@ -15,7 +16,6 @@
 #include <QStandardPaths>
 #include <QUrl>
 #include <QXmlStreamReader>
-#include "tests/support/Csv.h"
 
 #include <gtest/gtest.h>
 
@@ -75,7 +75,7 @@ struct Case {
     const char* name;
     bool carriedTemplate; // the program's own bytes, unfilled
     Amounts amounts;
-    Expected totals;      // worked out by hand, not by the engine
+    Expected totals; // worked out by hand, not by the engine
 };
 
 const std::optional<double> blank;
@@ -87,22 +87,62 @@ std::vector<Case> cases()
     return {
         {"Template", true, {}, allBlank},
         {"Empty", false, {}, allBlank},
-        {"CurrentAssetsOnly", false, kCurrentAssets,
-         {{"D17", 728000}, {"H17", blank}, {"H21", blank}, {"D27", blank},
-          {"H26", 728000}, {"H27", 728000}, {"D30", 728000}, {"H30", 728000}}},
-        {"Sample", false, sample::sampleAmounts(),
-         {{"D17", 728000}, {"H17", 199000}, {"H21", blank}, {"D27", 1066000},
-          {"H26", 110000}, {"H27", 358000}, {"D30", 1794000}, {"H30", 557000}}},
+        {"CurrentAssetsOnly",
+         false,
+         kCurrentAssets,
+         {{"D17", 728000},
+          {"H17", blank},
+          {"H21", blank},
+          {"D27", blank},
+          {"H26", 728000},
+          {"H27", 728000},
+          {"D30", 728000},
+          {"H30", 728000}}},
+        {"Sample",
+         false,
+         sample::sampleAmounts(),
+         {{"D17", 728000},
+          {"H17", 199000},
+          {"H21", blank},
+          {"D27", 1066000},
+          {"H26", 110000},
+          {"H27", 358000},
+          {"D30", 1794000},
+          {"H30", 557000}}},
         // Zeros entered, and a block whose entries cancel: both stay blank.
-        {"ZeroBlock", false,
-         {{"D11", 0}, {"D12", 0}, {"D13", 0}, {"D14", 0}, {"D15", 0}, {"D16", 0}, {"D19", 200000}, {"D20", 120000},
-          {"H11", 5000}, {"H12", -5000}, {"H19", 0}, {"H20", 0}},
-         {{"D17", blank}, {"H17", blank}, {"H21", blank}, {"D27", 320000},
-          {"H26", 320000}, {"H27", 320000}, {"D30", 320000}, {"H30", 320000}}},
-        {"NegativeDeduction", false,
+        {"ZeroBlock",
+         false,
+         {{"D11", 0},
+          {"D12", 0},
+          {"D13", 0},
+          {"D14", 0},
+          {"D15", 0},
+          {"D16", 0},
+          {"D19", 200000},
+          {"D20", 120000},
+          {"H11", 5000},
+          {"H12", -5000},
+          {"H19", 0},
+          {"H20", 0}},
+         {{"D17", blank},
+          {"H17", blank},
+          {"H21", blank},
+          {"D27", 320000},
+          {"H26", 320000},
+          {"H27", 320000},
+          {"D30", 320000},
+          {"H30", 320000}}},
+        {"NegativeDeduction",
+         false,
          {{"D21", 550000}, {"D22", -43000}, {"D23", 110000}, {"D24", 8000}, {"H25", 248000}},
-         {{"D17", blank}, {"H17", blank}, {"H21", blank}, {"D27", 625000},
-          {"H26", 377000}, {"H27", 625000}, {"D30", 625000}, {"H30", 625000}}},
+         {{"D17", blank},
+          {"H17", blank},
+          {"H21", blank},
+          {"D27", 625000},
+          {"H26", 377000},
+          {"H27", 625000},
+          {"D30", 625000},
+          {"H30", 625000}}},
     };
 }
 
@@ -291,7 +331,8 @@ std::optional<Grid> gnumericCsv(const QString& xlsPath, bool recalculate)
     EXPECT_EQ(result.exitCode, 0) << result.err.toStdString();
     // Gnumeric says nothing on stderr about a file it reads without trouble.
     EXPECT_EQ(complaints(result.err), QStringList()) << "ssconvert complained about " << xlsPath.toStdString();
-    const std::optional<Grid> grid = testing_support::anchoredAt(parseCsv(readAll(csvPath)), QStringLiteral("Balance Sheet"), 1, 1);
+    const std::optional<Grid> grid =
+        testing_support::anchoredAt(parseCsv(readAll(csvPath)), QStringLiteral("Balance Sheet"), 1, 1);
     EXPECT_TRUE(grid.has_value()) << "no title in ssconvert's CSV of " << xlsPath.toStdString();
     return grid;
 }
@@ -322,10 +363,15 @@ std::optional<Grid> libreOfficeCsv(const QString& xlsPath)
     const QString outDir = xlsPath + QStringLiteral(".libreoffice");
     QDir(outDir).removeRecursively();
     QDir().mkpath(outDir);
-    const QStringList arguments = {
-        QStringLiteral("-env:UserInstallation=") + QUrl::fromLocalFile(profile).toString(),
-        QStringLiteral("--headless"), QStringLiteral("--norestore"), QStringLiteral("--nologo"),
-        QStringLiteral("--convert-to"), kLibreOfficeCsvFilter, QStringLiteral("--outdir"), outDir, xlsPath};
+    const QStringList arguments = {QStringLiteral("-env:UserInstallation=") + QUrl::fromLocalFile(profile).toString(),
+                                   QStringLiteral("--headless"),
+                                   QStringLiteral("--norestore"),
+                                   QStringLiteral("--nologo"),
+                                   QStringLiteral("--convert-to"),
+                                   kLibreOfficeCsvFilter,
+                                   QStringLiteral("--outdir"),
+                                   outDir,
+                                   xlsPath};
     const ProgramRun result = run(soffice, arguments, 100);
     EXPECT_TRUE(result.problem.isEmpty()) << result.problem.toStdString();
     EXPECT_EQ(result.exitCode, 0) << result.err.toStdString();
@@ -507,15 +553,17 @@ protected:
     static void SetUpTestSuite()
     {
         const QString path = writeWorkbook(QStringLiteral("template.xlt"), resources::templateWorkbook());
-        described = new QJsonObject(describedByPython(
-            path, {"B2", "C3", "B9", "F9", "D11", "D12", "D17", "H26"}));
+        described = new QJsonObject(describedByPython(path, {"B2", "C3", "B9", "F9", "D11", "D12", "D17", "H26"}));
     }
     static void TearDownTestSuite()
     {
         delete described;
         described = nullptr;
     }
-    static QJsonObject cell(const char* a1) { return (*described)[QStringLiteral("cells")][QLatin1String(a1)].toObject(); }
+    static QJsonObject cell(const char* a1)
+    {
+        return (*described)[QStringLiteral("cells")][QLatin1String(a1)].toObject();
+    }
     static QJsonObject font(const char* a1) { return cell(a1)[QStringLiteral("font")].toObject(); }
     static QJsonObject* described;
 };
@@ -607,8 +655,9 @@ TEST_F(TemplateAsXlrdSeesIt, DefinedNames)
     QStringList listed;
     for (const QJsonValue& name : names)
         listed << name[0].toString();
-    EXPECT_EQ(listed, (QStringList{"DATA_01", "DATA_02", "DATA_03", "DATA_04", "DATA_05", "DATA_06", "_Example",
-                                   "_Shading", "_Series", "_Look", "IntroPrintArea"}));
+    EXPECT_EQ(listed,
+              (QStringList{"DATA_01", "DATA_02", "DATA_03", "DATA_04", "DATA_05", "DATA_06", "_Example", "_Shading",
+                           "_Series", "_Look", "IntroPrintArea"}));
     ASSERT_EQ(names.size(), 11);
     EXPECT_EQ(names[0][1], QStringLiteral("'Balance Sheet'!$D$11:$D$16"));
     EXPECT_EQ(names[1][1], QStringLiteral("'Balance Sheet'!$H$11:$H$16"));
@@ -631,7 +680,10 @@ TEST_F(TemplateAsXlrdSeesIt, Window)
 TEST_F(TemplateAsXlrdSeesIt, OlefileFindsThreeStreamsAndTheCreatingApplication)
 {
     EXPECT_EQ((*described)[QStringLiteral("streams")].toArray(),
-              (QJsonArray{QStringLiteral("\x05" "DocumentSummaryInformation"), QStringLiteral("\x05" "SummaryInformation"),
+              (QJsonArray{QStringLiteral("\x05"
+                                         "DocumentSummaryInformation"),
+                          QStringLiteral("\x05"
+                                         "SummaryInformation"),
                           QStringLiteral("Workbook")}));
     const QJsonObject metadata = (*described)[QStringLiteral("metadata")].toObject();
     EXPECT_EQ(metadata[QStringLiteral("creating_application")], QStringLiteral("Microsoft Excel"));
@@ -644,7 +696,8 @@ TEST(Interop, GnumericSeesTheTemplatesWindow)
     ASSERT_FALSE(ssconvert.isEmpty());
     const QString path = writeWorkbook(QStringLiteral("template.xlt"), resources::templateWorkbook());
     const QString xmlPath = path + QStringLiteral(".gnumeric.xml");
-    const ProgramRun result = run(ssconvert, {QStringLiteral("-T"), QStringLiteral("Gnumeric_XmlIO:sax:0"), path, xmlPath}, 120);
+    const ProgramRun result =
+        run(ssconvert, {QStringLiteral("-T"), QStringLiteral("Gnumeric_XmlIO:sax:0"), path, xmlPath}, 120);
     ASSERT_TRUE(result.problem.isEmpty()) << result.problem.toStdString();
     ASSERT_EQ(result.exitCode, 0) << result.err.toStdString();
     EXPECT_EQ(complaints(result.err), QStringList());
@@ -674,8 +727,9 @@ TEST(Interop, GnumericSeesTheTemplatesWindow)
         } else if (name == u"Selections") {
             sheets.back().cursor = attribute("CursorCol") + u',' + attribute("CursorRow");
         } else if (name == u"Selection") {
-            sheets.back().selections += QStringLiteral("%1,%2:%3,%4;").arg(attribute("startCol"), attribute("startRow"),
-                                                                          attribute("endCol"), attribute("endRow"));
+            sheets.back().selections +=
+                QStringLiteral("%1,%2:%3,%4;")
+                    .arg(attribute("startCol"), attribute("startRow"), attribute("endCol"), attribute("endRow"));
         } else if (name == u"UIData") {
             selectedTab = attribute("SelectedTab");
         }

@@ -8,9 +8,9 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 
-#include <gtest/gtest.h>
 #include <csignal>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/time.h>
@@ -69,9 +69,8 @@ TEST(RunTempFolder, WithoutTempOrPrivateRuntimeIsAFreshPrivateFolder)
     ASSERT_TRUE(QFile::link(QStringLiteral("/"), squatted));
 
     const QString folder = generation::runTempFolder();
-    EXPECT_TRUE(QRegularExpression(QStringLiteral("^%1/corvantis-run-[A-Za-z0-9]{6}$").arg(system))
-                    .match(folder)
-                    .hasMatch())
+    EXPECT_TRUE(
+        QRegularExpression(QStringLiteral("^%1/corvantis-run-[A-Za-z0-9]{6}$").arg(system)).match(folder).hasMatch())
         << folder.toStdString();
     EXPECT_TRUE(S_ISDIR(modeOf(folder)));
     EXPECT_EQ(modeOf(folder) & 0777, 0700u);
@@ -161,8 +160,8 @@ TEST(LeftoverWorkbooks, RemovesOnlyThisUsersWorkbooksThatNoRunningCopyHolds)
 
     EXPECT_EQ(generation::removeLeftoverWorkbooks(temp), 1);
     EXPECT_FALSE(QFileInfo::exists(at("vetrik11111111.xls")));
-    for (const char* kept : {"vetrik22222222.xls", "vetrik33333333.xls", "vetrik1234.xls", "notes.xls",
-                             "target.xls", "vetrik44444444.xls"})
+    for (const char* kept : {"vetrik22222222.xls", "vetrik33333333.xls", "vetrik1234.xls", "notes.xls", "target.xls",
+                             "vetrik44444444.xls"})
         EXPECT_TRUE(QFileInfo(at(kept)).exists() || QFileInfo(at(kept)).isSymLink()) << kept;
     if (root) {
         EXPECT_TRUE(QFileInfo::exists(at("vetrik55555555.xls")));

@@ -81,8 +81,9 @@ TEST(Template, FormulasAreStoredAsWritten)
     EXPECT_EQ(formulaOf(book, "H17"), QStringLiteral("=IF(SUM(H11:H16),SUM(H11:H16),\"\")"));
     EXPECT_EQ(formulaOf(book, "H21"), QStringLiteral("=IF(SUM(H19:H20),SUM(H19:H20),\"\")"));
     EXPECT_EQ(formulaOf(book, "D27"), QStringLiteral("=IF(SUM(D19:D26),SUM(D19:D26),\"\")"));
-    EXPECT_EQ(formulaOf(book, "H27"),
-              QStringLiteral("=IF(ISERROR(IF(SUM(H25:H26),SUM(H25:H26),\"\")),\"\",(IF(SUM(H25:H26),SUM(H25:H26),\"\")))"));
+    EXPECT_EQ(
+        formulaOf(book, "H27"),
+        QStringLiteral("=IF(ISERROR(IF(SUM(H25:H26),SUM(H25:H26),\"\")),\"\",(IF(SUM(H25:H26),SUM(H25:H26),\"\")))"));
     EXPECT_EQ(formulaOf(book, "H26"),
               QStringLiteral("=IF(ISERROR(IF(OR(SUM(D30),SUM(H17,H21,H25)),D30-SUM(H17,H21,H25),\"\")),\"\","
                              "(IF(OR(SUM(D30),SUM(H17,H21,H25)),D30-SUM(H17,H21,H25),\"\")))"));
@@ -200,8 +201,9 @@ TEST(Template, VariablesSheetAndNames)
     QStringList names;
     for (const DefinedName& name : book.names)
         names << name.name;
-    EXPECT_EQ(names, (QStringList{"DATA_01", "DATA_02", "DATA_03", "DATA_04", "DATA_05", "DATA_06", "_Example",
-                                  "_Shading", "_Series", "_Look", "IntroPrintArea"}));
+    EXPECT_EQ(names,
+              (QStringList{"DATA_01", "DATA_02", "DATA_03", "DATA_04", "DATA_05", "DATA_06", "_Example", "_Shading",
+                           "_Series", "_Look", "IntroPrintArea"}));
 }
 
 TEST(Template, ProgramCarriesTheBytesOfItsDescription)

@@ -56,8 +56,9 @@ QStringList crossingsIn(const QString& root, const LayerTable& table)
             for (const auto& match : include.globalMatch(QString::fromUtf8(file.readAll()))) {
                 const QString target = match.captured(1);
                 const bool allowed = match.captured(2) == layer.key()
-                    || std::any_of(layer->cbegin(), layer->cend(),
-                                   [&](const QString& item) { return item.endsWith(u'/') ? target.startsWith(item) : target == item; });
+                    || std::any_of(layer->cbegin(), layer->cend(), [&](const QString& item) {
+                                         return item.endsWith(u'/') ? target.startsWith(item) : target == item;
+                                     });
                 if (!allowed)
                     crossings << QDir(root).relativeFilePath(path) + QStringLiteral(" includes ") + target;
             }

@@ -137,10 +137,9 @@ TEST_F(PreviewTest, WindowHasItsSizeCaptionAndControls)
 TEST_F(PreviewTest, TabGoesThroughTheControlsInOrder)
 {
     ASSERT_NO_FATAL_FAILURE(open(100, 80));
-    const QList<QWidget*> expected{window.HScroll1,    window.VScroll1,    window.Picture2,
-                                   window.Picture1,    window.Frame1,      window.Zoom_Ori,
-                                   window.PushButton1, window.PushButton2, window.PushButton6,
-                                   window.PushButton8};
+    const QList<QWidget*> expected{window.HScroll1,    window.VScroll1,   window.Picture2,    window.Picture1,
+                                   window.Frame1,      window.Zoom_Ori,   window.PushButton1, window.PushButton2,
+                                   window.PushButton6, window.PushButton8};
     QList<QWidget*> seen;
     QWidget* w = window.HScroll1;
     for (int guard = 0; guard < 200 && seen.size() < expected.size(); ++guard, w = w->nextInFocusChain()) {
@@ -270,7 +269,7 @@ TEST_F(PreviewTest, AZoomRedrawReturnsOnlyScrolledAxesToZero)
 TEST_F(PreviewTest, ScrollRangesFollowTheZoomedSheet)
 {
     // The size of the balance sheet's picture: 753 x 697 pixels.
-    ASSERT_NO_FATAL_FAILURE(open(753, 697)); // unscaled 11293 x 10453 twips
+    ASSERT_NO_FATAL_FAILURE(open(753, 697));    // unscaled 11293 x 10453 twips
     EXPECT_EQ(window.VScroll1->maximum(), 303); // 3028 twips over
     EXPECT_EQ(window.viewport().mVScrollStep, 10);
 
@@ -316,7 +315,7 @@ TEST_F(PreviewTest, ADifferenceUpToOneHundredTwipsScrollsOneTwipAPosition)
 
 TEST_F(PreviewTest, ALargerDifferenceScrollsTenTwipsAPosition)
 {
-    ASSERT_NO_FATAL_FAILURE(open(630, 502)); // 118 and 103 twips over
+    ASSERT_NO_FATAL_FAILURE(open(630, 502));   // 118 and 103 twips over
     EXPECT_EQ(window.HScroll1->maximum(), 12); // 11.8
     EXPECT_EQ(window.viewport().mHScrollStep, 10);
     EXPECT_EQ(window.VScroll1->maximum(), 10); // 10.3

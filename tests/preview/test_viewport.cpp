@@ -118,9 +118,9 @@ TEST(Release, ABoxAsWideAsTheViewportIsADivisionByZero)
 
 TEST(Release, PositionForPercent)
 {
-    EXPECT_EQ(positionForPercent(37, 267), 99);           // 98.79
-    EXPECT_EQ(positionForPercent(45, 10), 4);             // 4.5
-    EXPECT_EQ(positionForPercent(55, 10), 6);             // 5.5
+    EXPECT_EQ(positionForPercent(37, 267), 99); // 98.79
+    EXPECT_EQ(positionForPercent(45, 10), 4);   // 4.5
+    EXPECT_EQ(positionForPercent(55, 10), 6);   // 5.5
     EXPECT_EQ(positionForPercent(100, 267), 267);
     EXPECT_EQ(positionForPercent(102, 267), std::nullopt); // above the maximum
     EXPECT_EQ(positionForPercent(-1, 267), std::nullopt);

@@ -106,8 +106,9 @@ TEST(ErrorTrap, ReportTextTitleAndIconAreExact)
     const auto& shown = recordedDialogs().messages.front();
     EXPECT_EQ(shown.title, QStringLiteral("Application Error"));
     EXPECT_EQ(shown.icon, MessageIcon::Warning);
-    EXPECT_EQ(shown.text, QStringLiteral("Disk full\r\nin Corvantis2021/08/31.Main.RegistryCapture at line 104\r\r")
-                              + screenshotRequest());
+    EXPECT_EQ(shown.text,
+              QStringLiteral("Disk full\r\nin Corvantis2021/08/31.Main.RegistryCapture at line 104\r\r")
+                  + screenshotRequest());
 }
 
 TEST(ErrorTrap, StepNumberIsWrittenInPlainDigits)
@@ -122,8 +123,7 @@ TEST(ErrorTrap, FailureInFirstStepReports100)
     ErrorTrap trap(kDumpLocation);
     EXPECT_FALSE(trap.step(100, [] { throw Failure(QStringLiteral("Object required")); }));
     ASSERT_EQ(recordedDialogs().messages.size(), 1);
-    EXPECT_EQ(recordedDialogs().messages.front().text,
-              reportOf(QStringLiteral("Object required"), kDumpLocation, 100));
+    EXPECT_EQ(recordedDialogs().messages.front().text, reportOf(QStringLiteral("Object required"), kDumpLocation, 100));
 }
 
 TEST(ErrorTrap, TwoFailingStepsGiveTwoReportsAndTheOtherStepsRun)
@@ -141,8 +141,9 @@ TEST(ErrorTrap, TwoFailingStepsGiveTwoReportsAndTheOtherStepsRun)
         EXPECT_TRUE(trap.step(108, [&] { ran.push_back(108); }));
     }
     EXPECT_EQ(ran, (std::vector<int>{100, 104, 108}));
-    EXPECT_EQ(shownTexts(), (QStringList{reportOf(QStringLiteral("first"), kDumpLocation, 102),
-                                         reportOf(QStringLiteral("second"), kDumpLocation, 106)}));
+    EXPECT_EQ(shownTexts(),
+              (QStringList{reportOf(QStringLiteral("first"), kDumpLocation, 102),
+                           reportOf(QStringLiteral("second"), kDumpLocation, 106)}));
 }
 
 TEST(ErrorTrap, SameStepFailingInEveryRoundOfALoopIsReportedEachTime)
@@ -158,8 +159,8 @@ TEST(ErrorTrap, SameStepFailingInEveryRoundOfALoopIsReportedEachTime)
     EXPECT_EQ(rounds, 3);
     ASSERT_EQ(recordedDialogs().messages.size(), 3);
     for (int i = 0; i < 3; ++i)
-        EXPECT_TRUE(recordedDialogs().messages[i].text.startsWith(
-            QStringLiteral("round %1\r\n").arg(i) + kDumpLocation + QStringLiteral("at line 110\r\r")));
+        EXPECT_TRUE(recordedDialogs().messages[i].text.startsWith(QStringLiteral("round %1\r\n").arg(i) + kDumpLocation
+                                                                  + QStringLiteral("at line 110\r\r")));
 }
 
 TEST(ErrorTrap, FailureInLastStepEndsTheProcedureWithOneReport)
@@ -190,10 +191,13 @@ TEST(ErrorTrap, EmptyDescriptionStartsTheTextWithTheLineBreak)
 TEST(ErrorTrap, StandardExceptionTextIsShownAsUtf8)
 {
     ErrorTrap trap(kLoadLocation);
-    trap.step(130, [] { throw std::runtime_error("\xC3\x9C" "berlauf"); });
+    trap.step(130, [] {
+        throw std::runtime_error("\xC3\x9C"
+                                 "berlauf");
+    });
     ASSERT_EQ(recordedDialogs().messages.size(), 1);
-    EXPECT_TRUE(recordedDialogs().messages.front().text.startsWith(QStringLiteral(u"\u00DCberlauf\r\n")
-                                                                   + kLoadLocation + QStringLiteral("at line 130")));
+    EXPECT_TRUE(recordedDialogs().messages.front().text.startsWith(QStringLiteral(u"\u00DCberlauf\r\n") + kLoadLocation
+                                                                   + QStringLiteral("at line 130")));
 }
 
 TEST(ErrorTrap, ForeignExceptionIsReportedAndTheProcedureGoesOn)
@@ -221,9 +225,10 @@ TEST(ErrorTrap, FailureInUntrappedRoutineNamesTheCallersPlaceAndStep)
         trap.step(108, [&] { nextRan = true; });
     }
     EXPECT_TRUE(nextRan);
-    EXPECT_EQ(shownTexts(), QStringList{QStringLiteral("Path not found\r\nin Corvantis2021/08/31.Form1.Form_Load "
-                                                       "at line 106\r\r")
-                                        + screenshotRequest()});
+    EXPECT_EQ(shownTexts(),
+              QStringList{QStringLiteral("Path not found\r\nin Corvantis2021/08/31.Form1.Form_Load "
+                                         "at line 106\r\r")
+                          + screenshotRequest()});
 }
 
 TEST(ErrorTrap, NestedTrapReportsItsOwnPlaceAndTheOuterGoesOn)
@@ -236,8 +241,9 @@ TEST(ErrorTrap, NestedTrapReportsItsOwnPlaceAndTheOuterGoesOn)
         outer.step(130, [&] { ran.push_back(130); });
     }
     EXPECT_EQ(ran, (std::vector<int>{1100, 1104, 130}));
-    EXPECT_EQ(shownTexts(), (QStringList{reportOf(QStringLiteral("inner failure"), kDumpLocation, 102),
-                                         reportOf(QStringLiteral("outer failure"), kLoadLocation, 128)}));
+    EXPECT_EQ(shownTexts(),
+              (QStringList{reportOf(QStringLiteral("inner failure"), kDumpLocation, 102),
+                           reportOf(QStringLiteral("outer failure"), kLoadLocation, 128)}));
 }
 
 TEST(ErrorTrap, ActiveTrapIsTheInnermostAndEndsWithItsProcedure)
@@ -285,8 +291,9 @@ TEST(ErrorTrap, HandlerFailureInsideANestedProcedureGoesToTheInnerTrap)
         });
         outer.step(128, [&] { failing.box.setText(QStringLiteral("b")); });
     }
-    EXPECT_EQ(shownTexts(), (QStringList{reportOf(QStringLiteral("store refused"), kDumpLocation, 110),
-                                         reportOf(QStringLiteral("store refused"), kLoadLocation, 128)}));
+    EXPECT_EQ(shownTexts(),
+              (QStringList{reportOf(QStringLiteral("store refused"), kDumpLocation, 110),
+                           reportOf(QStringLiteral("store refused"), kLoadLocation, 128)}));
 }
 
 TEST(ErrorTrap, FirstFailureOfAStepIsTheOneReported)
@@ -304,8 +311,9 @@ TEST(ErrorTrap, FirstFailureOfAStepIsTheOneReported)
             throw Failure(QStringLiteral("the step's own failure"));
         });
     }
-    EXPECT_EQ(shownTexts(), (QStringList{reportOf(QStringLiteral("first handler"), kLoadLocation, 134),
-                                         reportOf(QStringLiteral("first handler"), kLoadLocation, 136)}));
+    EXPECT_EQ(shownTexts(),
+              (QStringList{reportOf(QStringLiteral("first handler"), kLoadLocation, 134),
+                           reportOf(QStringLiteral("first handler"), kLoadLocation, 136)}));
 }
 
 TEST(ErrorTrap, HandlerFailureOutsideAnyStepIsReportedAtOnceUnderTheLastStep)
@@ -408,22 +416,22 @@ TEST_P(ElidedDescription, InTheReport)
 
 INSTANTIATE_TEST_SUITE_P(
     ErrorTrap, ElidedDescription,
-    ::testing::Values(
-        Elision{"ThousandCharactersWhole", QString(1000, u'a'), QString(1000, u'a')},
-        Elision{"OneMoreLosesItsMiddle", QString(700, u'h') + QString(51, u'm') + QString(250, u't'),
-                QString(700, u'h') + kEllipsis + QString(250, u't')},
-        Elision{"FifteenLinesWhole", linesJoined(15, QStringLiteral("\r\n")), linesJoined(15, QStringLiteral("\r\n"))},
-        Elision{"SixteenLinesKeepTheFirstTenAndLastFour", linesJoined(16, QStringLiteral("\n")),
-                linesJoined(10, QStringLiteral("\n")) + kEllipsis
-                    + QStringLiteral("line 13\nline 14\nline 15\nline 16")},
-        Elision{"NoLineBreakBesideTheMark", linesJoined(16, QStringLiteral("\r\n")),
-                linesJoined(10, QStringLiteral("\r\n")) + kEllipsis
-                    + QStringLiteral("line 13\r\nline 14\r\nline 15\r\nline 16")},
-        Elision{"CarriageReturnsAloneBreakLinesToo", linesJoined(30, QStringLiteral("\r")),
-                linesJoined(10, QStringLiteral("\r")) + kEllipsis
-                    + QStringLiteral("line 27\rline 28\rline 29\rline 30")},
-        Elision{"NoCharacterIsHalved", u'x' + kMoneyBag.repeated(600) + u'y',
-                u'x' + kMoneyBag.repeated(349) + kEllipsis + kMoneyBag.repeated(124) + u'y'}),
+    ::testing::Values(Elision{"ThousandCharactersWhole", QString(1000, u'a'), QString(1000, u'a')},
+                      Elision{"OneMoreLosesItsMiddle", QString(700, u'h') + QString(51, u'm') + QString(250, u't'),
+                              QString(700, u'h') + kEllipsis + QString(250, u't')},
+                      Elision{"FifteenLinesWhole", linesJoined(15, QStringLiteral("\r\n")),
+                              linesJoined(15, QStringLiteral("\r\n"))},
+                      Elision{"SixteenLinesKeepTheFirstTenAndLastFour", linesJoined(16, QStringLiteral("\n")),
+                              linesJoined(10, QStringLiteral("\n")) + kEllipsis
+                                  + QStringLiteral("line 13\nline 14\nline 15\nline 16")},
+                      Elision{"NoLineBreakBesideTheMark", linesJoined(16, QStringLiteral("\r\n")),
+                              linesJoined(10, QStringLiteral("\r\n")) + kEllipsis
+                                  + QStringLiteral("line 13\r\nline 14\r\nline 15\r\nline 16")},
+                      Elision{"CarriageReturnsAloneBreakLinesToo", linesJoined(30, QStringLiteral("\r")),
+                              linesJoined(10, QStringLiteral("\r")) + kEllipsis
+                                  + QStringLiteral("line 27\rline 28\rline 29\rline 30")},
+                      Elision{"NoCharacterIsHalved", u'x' + kMoneyBag.repeated(600) + u'y',
+                              u'x' + kMoneyBag.repeated(349) + kEllipsis + kMoneyBag.repeated(124) + u'y'}),
     [](const auto& instance) { return std::string(instance.param.name); });
 
 TEST(ErrorTrap, TenMegabyteDescriptionIsReportedWithItsStartAndEnd)
@@ -441,12 +449,12 @@ TEST(ErrorTrap, TenMegabyteDescriptionIsReportedWithItsStartAndEnd)
 TEST(ErrorTrap, FailureWithNoTrapIsElidedAlike)
 {
     QLineEdit box;
-    QObject::connect(&box, &QLineEdit::textChanged, &box, [](const QString& text) {
-        services::runHandler([&] { throw Failure(text); });
-    });
+    QObject::connect(&box, &QLineEdit::textChanged, &box,
+                     [](const QString& text) { services::runHandler([&] { throw Failure(text); }); });
     box.setText(QString(700, u'h') + QString(5000, u'm') + QString(250, u't'));
-    EXPECT_EQ(shownTexts(), QStringList{QString(700, u'h') + kEllipsis + QString(250, u't') + QStringLiteral("\r\r")
-                                        + screenshotRequest()});
+    EXPECT_EQ(shownTexts(),
+              QStringList{QString(700, u'h') + kEllipsis + QString(250, u't') + QStringLiteral("\r\r")
+                          + screenshotRequest()});
 }
 
 // The real box gets the same elided text the recording host gets, shows it

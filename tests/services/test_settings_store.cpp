@@ -19,13 +19,13 @@
 
 using services::reopenSettingsStoreForTesting;
 using services::settingsStore;
+using ::testing::Pair;
+using ::testing::UnorderedElementsAre;
 using testing_support::configHome;
 using testing_support::readFileBytes;
 using testing_support::recordedDialogs;
 using testing_support::settingsFilePath;
 using testing_support::writeFileBytes;
-using ::testing::Pair;
-using ::testing::UnorderedElementsAre;
 
 namespace {
 
@@ -187,25 +187,21 @@ TEST_P(StoredValueRoundTrip, ReadsBackExactlyAfterAFreshStart)
 
 INSTANTIATE_TEST_SUITE_P(
     SettingsStore, StoredValueRoundTrip,
-    ::testing::Values(StoredValue{"Blanks", QStringLiteral("  Cash at bank  ")},
-                      StoredValue{"OnlyBlanks", QStringLiteral("   ")},
-                      StoredValue{"Amount", QStringLiteral("$43,000")},
-                      StoredValue{"Commas", QStringLiteral("a,b,,c,")},
-                      StoredValue{"CommaAndBlank", QStringLiteral("Salaries, wages")},
-                      StoredValue{"Quotes", QStringLiteral("\"Cash\" and 'bank'")},
-                      StoredValue{"LoneQuote", QStringLiteral("\"")},
-                      StoredValue{"Equals", QStringLiteral("a=b==")},
-                      StoredValue{"Semicolon", QStringLiteral(";comment? no")},
-                      StoredValue{"Hash", QStringLiteral("#1 item")},
-                      StoredValue{"Backslashes", QStringLiteral("C:\\Temp\\vetrik\\")},
-                      StoredValue{"EscapeLookalike", QStringLiteral("\\n\\x41\\\"")},
-                      StoredValue{"LineBreaks", QStringLiteral("one\r\ntwo\nthree\tfour")},
-                      StoredValue{"SectionLookalike", QStringLiteral("[Corvantis]")},
-                      StoredValue{"VariantLookalike", QStringLiteral("@ByteArray(abc)")},
-                      StoredValue{"AtSign", QStringLiteral("@")},
-                      StoredValue{"NonLatin", QStringLiteral(u"\u0411\u0430\u043B\u0430\u043D\u0441 \u8CC7\u7523 \u00C9l\u00E8ve \U0001F4B0")},
-                      StoredValue{"NoBreakSpaces", QStringLiteral(u"1\u202F234\u00A0\u20AC")},
-                      StoredValue{"Long", longMixedText()}),
+    ::testing::Values(
+        StoredValue{"Blanks", QStringLiteral("  Cash at bank  ")}, StoredValue{"OnlyBlanks", QStringLiteral("   ")},
+        StoredValue{"Amount", QStringLiteral("$43,000")}, StoredValue{"Commas", QStringLiteral("a,b,,c,")},
+        StoredValue{"CommaAndBlank", QStringLiteral("Salaries, wages")},
+        StoredValue{"Quotes", QStringLiteral("\"Cash\" and 'bank'")}, StoredValue{"LoneQuote", QStringLiteral("\"")},
+        StoredValue{"Equals", QStringLiteral("a=b==")}, StoredValue{"Semicolon", QStringLiteral(";comment? no")},
+        StoredValue{"Hash", QStringLiteral("#1 item")},
+        StoredValue{"Backslashes", QStringLiteral("C:\\Temp\\vetrik\\")},
+        StoredValue{"EscapeLookalike", QStringLiteral("\\n\\x41\\\"")},
+        StoredValue{"LineBreaks", QStringLiteral("one\r\ntwo\nthree\tfour")},
+        StoredValue{"SectionLookalike", QStringLiteral("[Corvantis]")},
+        StoredValue{"VariantLookalike", QStringLiteral("@ByteArray(abc)")}, StoredValue{"AtSign", QStringLiteral("@")},
+        StoredValue{"NonLatin",
+                    QStringLiteral(u"\u0411\u0430\u043B\u0430\u043D\u0441 \u8CC7\u7523 \u00C9l\u00E8ve \U0001F4B0")},
+        StoredValue{"NoBreakSpaces", QStringLiteral(u"1\u202F234\u00A0\u20AC")}, StoredValue{"Long", longMixedText()}),
     [](const ::testing::TestParamInfo<StoredValue>& instance) { return std::string(instance.param.name); });
 
 // A file that cannot be read whole is kept aside untouched, the user is told
@@ -222,7 +218,9 @@ TEST_P(DamagedFile, IsKeptAsideAndTheReadableEntriesSurvive)
 
     const QStringList copies = keptCopies();
     ASSERT_EQ(copies.size(), 1) << text(copies.join(u' '));
-    EXPECT_TRUE(QRegularExpression(QStringLiteral("^Corvantis\\.ini\\.damaged-\\d{8}-\\d{6}$")).match(copies.front()).hasMatch())
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^Corvantis\\.ini\\.damaged-\\d{8}-\\d{6}$"))
+                    .match(copies.front())
+                    .hasMatch())
         << text(copies.front());
     const QString copy = companyFolder() + u'/' + copies.front();
     EXPECT_TRUE(readFileBytes(copy) == damaged) << "the copy must hold the damaged bytes unchanged";
@@ -250,7 +248,8 @@ INSTANTIATE_TEST_SUITE_P(
     SettingsStore, DamagedFile,
     ::testing::Values(
         Damage{"BinaryGarbage",
-               QByteArrayLiteral("[Corvantis]\ntxtAssets0=Cash\n") + QByteArray("\x00\x01\xFF\xFE\x80junk\x00\x7F", 11)},
+               QByteArrayLiteral("[Corvantis]\ntxtAssets0=Cash\n")
+                   + QByteArray("\x00\x01\xFF\xFE\x80junk\x00\x7F", 11)},
         Damage{"InvalidUtf8", QByteArrayLiteral("[Corvantis]\ntxtAssets0=Cash\ntxtAssets5=Caf\xE9 au lait\n")},
         Damage{"BrokenSectionLine", QByteArrayLiteral("[Corvantis]\ntxtAssets0=Cash\n[Corvan\ntxtAssets5=Other\n")}),
     [](const ::testing::TestParamInfo<Damage>& instance) { return std::string(instance.param.name); });

@@ -18,12 +18,12 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+using ::testing::UnorderedElementsAre;
 using testing_support::programDir;
 using testing_support::readFileBytes;
 using testing_support::recordedDialogs;
 using testing_support::testRoot;
 using testing_support::writeFileBytes;
-using ::testing::UnorderedElementsAre;
 
 namespace {
 
@@ -91,8 +91,8 @@ struct StyledWindow {
 
     QList<QWidget*> allWidgets()
     {
-        return {&window, caption, heading, frame, check, option, labelInFrame, headingInFrame, picture,
-                pictureInFrame, edit, button};
+        return {&window,      caption,        heading, frame,          check, option,
+                labelInFrame, headingInFrame, picture, pictureInFrame, edit,  button};
     }
 
     static QColor colourOf(const QWidget* widget) { return widget->palette().color(QPalette::Window); }

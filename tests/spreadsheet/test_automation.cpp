@@ -12,6 +12,7 @@
 #include "tests/support/SampleBalanceSheet.h"
 #include "tests/support/TestSupport.h"
 
+#include "tests/support/Csv.h"
 #include <QClipboard>
 #include <QDate>
 #include <QDir>
@@ -20,7 +21,6 @@
 #include <QLocale>
 #include <QSize>
 #include <gmock/gmock.h>
-#include "tests/support/Csv.h"
 
 #include <gtest/gtest.h>
 
@@ -262,10 +262,7 @@ TEST(AutomationRun, BothFormatCodesWriteTheSameWorkbook)
 
 class PutValue : public testing::Test {
 protected:
-    void SetUp() override
-    {
-        book_.emplace(application_.Workbooks().Open(writeTemplate(), true));
-    }
+    void SetUp() override { book_.emplace(application_.Workbooks().Open(writeTemplate(), true)); }
     automation::Range cell(const char* a1) { return application_.Range(QLatin1String(a1)); }
     spreadsheet::Workbook save() { return saved(*book_); }
 
@@ -276,7 +273,7 @@ protected:
 TEST_F(PutValue, TextsThatReadAsNumbersBecomeNumbers)
 {
     const std::vector<std::pair<const char*, double>> typed = {
-        {"$43,000", 43000}, {"($1,234)", -1234}, {"-5", -5}, {"12.5%", 0.125}, {"(50%)", -0.5},
+        {"$43,000", 43000}, {"($1,234)", -1234}, {"-5", -5},     {"12.5%", 0.125}, {"(50%)", -0.5},
         {"1.5E+3", 1500},   {"  7 ", 7},         {"500-", -500}, {"0", 0}};
     int row = 40;
     for (const auto& [text, number] : typed)
@@ -377,8 +374,7 @@ TEST_F(PutValue, WhatNoCellCanHoldIsRefusedWithTheReason)
 {
     EXPECT_THAT(failureOf([&] { cell("B40").setValue(QSize(1, 2)); }), HasSubstr("QSize"));
     EXPECT_THAT(failureOf([&] { cell("B40").setValue(QDate(1899, 12, 31)); }), HasSubstr("1899-12-31"));
-    EXPECT_THAT(failureOf([&] { cell("B40").setValue(std::numeric_limits<double>::infinity()); }),
-                HasSubstr("finite"));
+    EXPECT_THAT(failureOf([&] { cell("B40").setValue(std::numeric_limits<double>::infinity()); }), HasSubstr("finite"));
     EXPECT_THAT(failureOf([&] { cell("B40").setValue(QString(40000, u'x')); }), HasSubstr("32767"));
     EXPECT_EQ(cellOf(save(), "B40"), nullptr) << "a refused value changes nothing";
 }
@@ -475,7 +471,8 @@ TEST(AutomationObjects, SelectionOfSeveralCellsIsSaved)
     application.Range(QStringLiteral("D11:H16")).Select();
     const spreadsheet::Workbook back = saved(book);
     EXPECT_EQ(back.sheets[0].window.activeCell, cellAddress("D11"));
-    EXPECT_EQ(back.sheets[0].window.selection, (QList<spreadsheet::RangeAddress>{{cellAddress("D11"), cellAddress("H16")}}));
+    EXPECT_EQ(back.sheets[0].window.selection,
+              (QList<spreadsheet::RangeAddress>{{cellAddress("D11"), cellAddress("H16")}}));
 }
 
 TEST(AutomationObjects, CopyPicturePutsTheDrawnRangeOnTheClipboard)
@@ -548,7 +545,8 @@ TEST(AutomationFailures, OnlyTheTwoXlsFormatCodesAreWritten)
     automation::Application application;
     automation::Workbook book = application.Workbooks().Open(writeTemplate(), true);
     const QString path = tempPath(QStringLiteral("book.xlsx"));
-    EXPECT_THAT(failureOf([&] { book.SaveAs(path, 51); }), AllOf(HasSubstr("file format 51"), HasSubstr("56 or -4143")));
+    EXPECT_THAT(failureOf([&] { book.SaveAs(path, 51); }),
+                AllOf(HasSubstr("file format 51"), HasSubstr("56 or -4143")));
     EXPECT_FALSE(QFile::exists(path));
 }
 

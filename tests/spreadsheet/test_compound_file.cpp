@@ -62,7 +62,7 @@ DocumentProperties latinProperties()
     p.subject = QStringLiteral("Accounts");
     p.author = QStringLiteral("Ann Example");
     p.keywords = QStringLiteral("money, figures");
-    p.comments = QStringLiteral("Draft — not for release");   // an em dash is in code page 1252
+    p.comments = QStringLiteral("Draft — not for release"); // an em dash is in code page 1252
     p.lastSavedBy = QStringLiteral("Bob Example");
     p.applicationName = QStringLiteral("Microsoft Excel");
     p.created = QDateTime(QDate(2019, 3, 4), QTime(5, 6, 7), Qt::UTC);
@@ -251,8 +251,8 @@ TEST(CompoundFile, WorkbookSizesAroundTheMiniStreamCutOffReadBack)
 {
     // Below 4096 bytes a stream lives in the mini stream, from 4096 on in
     // whole sectors.
-    for (qsizetype size : {qsizetype(0), qsizetype(1), qsizetype(63), qsizetype(64), qsizetype(4095),
-                           qsizetype(4096), qsizetype(4097), qsizetype(100 * 1024 + 7)}) {
+    for (qsizetype size : {qsizetype(0), qsizetype(1), qsizetype(63), qsizetype(64), qsizetype(4095), qsizetype(4096),
+                           qsizetype(4097), qsizetype(100 * 1024 + 7)}) {
         SCOPED_TRACE(size);
         const QByteArray workbook = noise(size, quint32(size));
         const QByteArray file = writeCompoundDocument(documentWithWorkbook(workbook));
@@ -355,14 +355,14 @@ TEST(CompoundFile, HeaderIsVersion3With512ByteSectors)
     const QByteArray file = writeCompoundDocument(documentWithWorkbook(noise(5000, 10)));
     ASSERT_GE(file.size(), 512);
     EXPECT_EQ(file.left(8), QByteArray::fromHex("D0CF11E0A1B11AE1"));
-    EXPECT_EQ(file.mid(8, 16), QByteArray(16, '\0'));   // header class id
-    EXPECT_EQ(u16(file, 0x18), 0x3E);                   // minor version
-    EXPECT_EQ(u16(file, 0x1A), 3);                      // major version
-    EXPECT_EQ(u16(file, 0x1C), 0xFFFE);                 // little-endian
-    EXPECT_EQ(u16(file, 0x1E), 9);                      // 512-byte sectors
-    EXPECT_EQ(u16(file, 0x20), 6);                      // 64-byte mini sectors
-    EXPECT_EQ(u32(file, 0x28), 0u);                     // directory sectors: none counted in version 3
-    EXPECT_EQ(u32(file, 0x38), 4096u);                  // mini-stream cut-off
+    EXPECT_EQ(file.mid(8, 16), QByteArray(16, '\0')); // header class id
+    EXPECT_EQ(u16(file, 0x18), 0x3E);                 // minor version
+    EXPECT_EQ(u16(file, 0x1A), 3);                    // major version
+    EXPECT_EQ(u16(file, 0x1C), 0xFFFE);               // little-endian
+    EXPECT_EQ(u16(file, 0x1E), 9);                    // 512-byte sectors
+    EXPECT_EQ(u16(file, 0x20), 6);                    // 64-byte mini sectors
+    EXPECT_EQ(u32(file, 0x28), 0u);                   // directory sectors: none counted in version 3
+    EXPECT_EQ(u32(file, 0x38), 4096u);                // mini-stream cut-off
     EXPECT_EQ((file.size() - 512) % 512, 0);
 }
 
@@ -596,7 +596,7 @@ QByteArray nestedVectorSummary(int depth)
     appendU32(title, 0x100C);
     appendU32(title, 0);
     QByteArray author;
-    appendU32(author, 0x1E);   // a code-page string
+    appendU32(author, 0x1E); // a code-page string
     appendU32(author, 4);
     author += QByteArray("Ann", 4);
 
@@ -606,9 +606,9 @@ QByteArray nestedVectorSummary(int depth)
     appendU32(stream, 48);
     appendU32(stream, quint32(24 + title.size() + author.size()));
     appendU32(stream, 2);
-    appendU32(stream, 2);   // the title
+    appendU32(stream, 2); // the title
     appendU32(stream, 24);
-    appendU32(stream, 4);   // the author
+    appendU32(stream, 4); // the author
     appendU32(stream, quint32(24 + title.size()));
     return stream + title + author;
 }
@@ -664,7 +664,7 @@ TEST(CompoundFile, OverlongDirectoryIsRefused)
     qToLittleEndian<quint16>(9, file.data() + 0x1E);
     qToLittleEndian<quint16>(6, file.data() + 0x20);
     putU32(file, 0x2C, fatSectors);
-    putU32(file, 0x30, fatSectors);   // directory starts after the table
+    putU32(file, 0x30, fatSectors); // directory starts after the table
     putU32(file, 0x38, 4096);
     putU32(file, 0x3C, 0xFFFFFFFE);
     putU32(file, 0x44, 0xFFFFFFFE);
@@ -710,7 +710,7 @@ TEST(CompoundFile, DamagedFilesNeverEscapeAsAnotherError)
             // Mostly where the structure is: header, tables and directory.
             const bool structure = random.bounded(4) != 0;
             const qsizetype at = structure && c % 2 == 0 ? qsizetype(random.bounded(512))
-                                 : structure             ? mutated.size() - 1 - qsizetype(random.bounded(2048))
+                : structure                              ? mutated.size() - 1 - qsizetype(random.bounded(2048))
                                                          : qsizetype(random.bounded(quint32(mutated.size())));
             mutated[at] = char(random.generate() & 0xFF);
         }
@@ -750,10 +750,16 @@ TEST(CompoundFile, WriterRefusesWhatItCannotWrite)
     refuses([](auto& d) { d.otherStreams = {{QString(32, QLatin1Char('n')), "a"}}; }, "cannot name a stream");
     refuses([](auto& d) { d.otherStreams = {{QStringLiteral("a/b"), "a"}}; }, "cannot name a stream");
     refuses([](auto& d) { d.otherStreams = {{QStringLiteral("workbook"), "a"}}; }, "one of the three streams");
-    refuses([](auto& d) { d.otherStreams = {{QStringLiteral("Extra"), "a"}, {QStringLiteral("EXTRA"), "b"}}; },
-            "given twice");
-    refuses([](auto& d) { d.properties.customTexts = {{QStringLiteral("dc:title"), QStringLiteral("a")}}; },
-            "libgsf keeps for itself");
+    refuses(
+        [](auto& d) {
+            d.otherStreams = {{QStringLiteral("Extra"), "a"}, {QStringLiteral("EXTRA"), "b"}};
+        },
+        "given twice");
+    refuses(
+        [](auto& d) {
+            d.properties.customTexts = {{QStringLiteral("dc:title"), QStringLiteral("a")}};
+        },
+        "libgsf keeps for itself");
     refuses([](auto& d) { d.properties.customTexts = {{QString(), QStringLiteral("a")}}; }, "has no name");
     refuses(
         [](auto& d) {

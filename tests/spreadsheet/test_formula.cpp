@@ -203,8 +203,8 @@ TEST(FormulaTokens, DollarMarksClearTheRelativeBitsOfTheColumnWord)
 {
     // Bit 15: row relative, bit 14: column relative.
     EXPECT_EQ(hex(compile("=$D$11&D$11&$D11&D11", cell("A1"))),
-              hex(bytes({0x44, 0x0A, 0x00, 0x03, 0x00, 0x44, 0x0A, 0x00, 0x03, 0x40, 0x08, 0x44, 0x0A, 0x00, 0x03,
-                         0x80, 0x08, 0x44, 0x0A, 0x00, 0x03, 0xC0, 0x08})));
+              hex(bytes({0x44, 0x0A, 0x00, 0x03, 0x00, 0x44, 0x0A, 0x00, 0x03, 0x40, 0x08, 0x44,
+                         0x0A, 0x00, 0x03, 0x80, 0x08, 0x44, 0x0A, 0x00, 0x03, 0xC0, 0x08})));
 }
 
 TEST(FormulaTokens, LastCellOfTheSheetFitsTheFields)
@@ -218,7 +218,8 @@ TEST(FormulaTokens, DefinedNamesAreAbsoluteThreeDAreasOfReferenceClass)
     using spreadsheet::formula::deletedSheetAreaName;
     using spreadsheet::formula::sheetAreaName;
     const RangeAddress d11d16{cell("D11"), cell("D16")};
-    EXPECT_EQ(hex(sheetAreaName(1, d11d16)), hex(bytes({0x3B, 0x01, 0x00, 0x0A, 0x00, 0x0F, 0x00, 0x03, 0x00, 0x03, 0x00})));
+    EXPECT_EQ(hex(sheetAreaName(1, d11d16)),
+              hex(bytes({0x3B, 0x01, 0x00, 0x0A, 0x00, 0x0F, 0x00, 0x03, 0x00, 0x03, 0x00})));
     EXPECT_EQ(decompile(sheetAreaName(0, d11d16), cell("A1")).toStdString(), "=#XTI0!$D$11:$D$16");
     EXPECT_EQ(decompile(deletedSheetAreaName(2), cell("A1")).toStdString(), "=#XTI2!#REF!");
     const RangeAddress whole{cell("A1"), cell("IV65536")};
@@ -248,21 +249,21 @@ TEST(FormulaTokens, IfWithThreeArgumentsHasAttrIfAndTwoAttrSkips)
 TEST(FormulaTokens, IfWithTwoArgumentsJumpsToTheFunctionToken)
 {
     EXPECT_EQ(hex(compile("=IF(A1,1)", cell("B1"))),
-              hex(bytes({0x44, 0x00, 0x00, 0x00, 0xC0, 0x19, 0x02, 0x07, 0x00, 0x1E, 0x01, 0x00, 0x19, 0x08, 0x03, 0x00,
-                         0x42, 0x02, 0x01, 0x00})));
+              hex(bytes({0x44, 0x00, 0x00, 0x00, 0xC0, 0x19, 0x02, 0x07, 0x00, 0x1E,
+                         0x01, 0x00, 0x19, 0x08, 0x03, 0x00, 0x42, 0x02, 0x01, 0x00})));
 }
 
 TEST(FormulaTokens, TotalsFormulaAsExcelWritesIt)
 {
     const QByteArray expected = bytes({
-        0x24, 0x10, 0x00, 0x03, 0xC0, 0x19, 0x10, 0x00, 0x00, // tRefR D17, tAttrSum
-        0x1E, 0x00, 0x00, 0x0E,                               // tInt 0, tNE
-        0x24, 0x1A, 0x00, 0x03, 0xC0, 0x19, 0x10, 0x00, 0x00, // tRefR D27, tAttrSum
-        0x1E, 0x00, 0x00, 0x0E,                               // tInt 0, tNE
-        0x42, 0x02, 0x25, 0x00,                               // tFuncVarV OR, 2 arguments
-        0x19, 0x02, 0x12, 0x00,                               // tAttrIf: 14 + 4
+        0x24, 0x10, 0x00, 0x03, 0xC0, 0x19, 0x10, 0x00, 0x00,       // tRefR D17, tAttrSum
+        0x1E, 0x00, 0x00, 0x0E,                                     // tInt 0, tNE
+        0x24, 0x1A, 0x00, 0x03, 0xC0, 0x19, 0x10, 0x00, 0x00,       // tRefR D27, tAttrSum
+        0x1E, 0x00, 0x00, 0x0E,                                     // tInt 0, tNE
+        0x42, 0x02, 0x25, 0x00,                                     // tFuncVarV OR, 2 arguments
+        0x19, 0x02, 0x12, 0x00,                                     // tAttrIf: 14 + 4
         0x24, 0x10, 0x00, 0x03, 0xC0, 0x24, 0x1A, 0x00, 0x03, 0xC0, // tRefR D17, tRefR D27
-        0x42, 0x02, 0x04, 0x00,                               // tFuncVarV SUM, 2 arguments
+        0x42, 0x02, 0x04, 0x00,                                     // tFuncVarV SUM, 2 arguments
         0x19, 0x08, 0x0A, 0x00, 0x17, 0x00, 0x00, 0x19, 0x08, 0x03, 0x00, 0x42, 0x03, 0x01, 0x00,
     });
     EXPECT_EQ(hex(compile(kTwoTotals, cell("D30"))), hex(expected));
@@ -291,11 +292,59 @@ TEST(FormulaTokens, IfInAReferencePlaceKeepsReferenceClassThroughParentheses)
     // The inner IF stands where the outer IF wants a reference, so it is
     // tFuncVarR; its condition still wants a value (tRefV B1).
     const QByteArray expected = bytes({
-        0x44, 0x00, 0x00, 0x00, 0xC0, 0x19, 0x02, 0x07, 0x00, 0x1E, 0x01, 0x00,
-        0x19, 0x08, 0x23, 0x00, // 28 + 4 + 4 - 1
-        0x44, 0x00, 0x00, 0x01, 0xC0, 0x19, 0x02, 0x07, 0x00, 0x1E, 0x02, 0x00, 0x19, 0x08, 0x0A, 0x00,
-        0x1E, 0x03, 0x00, 0x19, 0x08, 0x03, 0x00, 0x22, 0x03, 0x01, 0x00, 0x15, // ..., tFuncVarR IF, tParen
-        0x19, 0x08, 0x03, 0x00, 0x42, 0x03, 0x01, 0x00,
+        0x44,
+        0x00,
+        0x00,
+        0x00,
+        0xC0,
+        0x19,
+        0x02,
+        0x07,
+        0x00,
+        0x1E,
+        0x01,
+        0x00,
+        0x19,
+        0x08,
+        0x23,
+        0x00, // 28 + 4 + 4 -
+              // 1
+        0x44,
+        0x00,
+        0x00,
+        0x01,
+        0xC0,
+        0x19,
+        0x02,
+        0x07,
+        0x00,
+        0x1E,
+        0x02,
+        0x00,
+        0x19,
+        0x08,
+        0x0A,
+        0x00,
+        0x1E,
+        0x03,
+        0x00,
+        0x19,
+        0x08,
+        0x03,
+        0x00,
+        0x22,
+        0x03,
+        0x01,
+        0x00,
+        0x15, // ..., tFuncVarR IF, tParen
+        0x19,
+        0x08,
+        0x03,
+        0x00,
+        0x42,
+        0x03,
+        0x01,
+        0x00,
     });
     EXPECT_EQ(hex(compile("=IF(A1,1,(IF(B1,2,3)))", cell("C1"))), hex(expected));
 }
@@ -321,16 +370,16 @@ TEST(FormulaTokens, ConstantsAndOperators)
               hex(bytes({0x1E, 0x01, 0x00, 0x1E, 0x02, 0x00, 0x03, 0x15, 0x1E, 0x03, 0x00, 0x05})));
     EXPECT_EQ(hex(compile("=1&2<>3", cell("A1"))),
               hex(bytes({0x1E, 0x01, 0x00, 0x1E, 0x02, 0x00, 0x08, 0x1E, 0x03, 0x00, 0x0E})));
-    EXPECT_EQ(hex(compile("=1<2=(3>=4)", cell("A1"))),
-              hex(bytes({0x1E, 0x01, 0x00, 0x1E, 0x02, 0x00, 0x09, 0x1E, 0x03, 0x00, 0x1E, 0x04, 0x00, 0x0C, 0x15,
-                         0x0B})));
+    EXPECT_EQ(
+        hex(compile("=1<2=(3>=4)", cell("A1"))),
+        hex(bytes({0x1E, 0x01, 0x00, 0x1E, 0x02, 0x00, 0x09, 0x1E, 0x03, 0x00, 0x1E, 0x04, 0x00, 0x0C, 0x15, 0x0B})));
 }
 
 TEST(FormulaTokens, LeftOutArgumentIsMissArg)
 {
     EXPECT_EQ(hex(compile("=IF(A1,,2)", cell("B1"))),
-              hex(bytes({0x44, 0x00, 0x00, 0x00, 0xC0, 0x19, 0x02, 0x05, 0x00, 0x16, 0x19, 0x08, 0x0A, 0x00, 0x1E, 0x02,
-                         0x00, 0x19, 0x08, 0x03, 0x00, 0x42, 0x03, 0x01, 0x00})));
+              hex(bytes({0x44, 0x00, 0x00, 0x00, 0xC0, 0x19, 0x02, 0x05, 0x00, 0x16, 0x19, 0x08, 0x0A,
+                         0x00, 0x1E, 0x02, 0x00, 0x19, 0x08, 0x03, 0x00, 0x42, 0x03, 0x01, 0x00})));
 }
 
 // --- Text in, text out -----------------------------------------------------
@@ -338,9 +387,8 @@ TEST(FormulaTokens, LeftOutArgumentIsMissArg)
 TEST(FormulaText, WorkbookFormulasDecompileToTheirOwnText)
 {
     const std::pair<const char*, const char*> formulas[] = {
-        {kSumOrBlank, "D17"},         {kGuardedSum, "H27"}, {kGuardedDifference, "H26"},
-        {kTwoTotals, "D30"},          {kThreeTotals, "H30"}, {kTwoTotalsByAddition, "D30"},
-        {kThreeTotalsByAddition, "H30"},
+        {kSumOrBlank, "D17"},  {kGuardedSum, "H27"},          {kGuardedDifference, "H26"},     {kTwoTotals, "D30"},
+        {kThreeTotals, "H30"}, {kTwoTotalsByAddition, "D30"}, {kThreeTotalsByAddition, "H30"},
     };
     for (const auto& [formula, at] : formulas)
         EXPECT_EQ(roundTrip(QString::fromUtf8(formula), at), formula);
@@ -348,11 +396,28 @@ TEST(FormulaText, WorkbookFormulasDecompileToTheirOwnText)
 
 TEST(FormulaText, OtherFormulasComeBackUnchanged)
 {
-    for (const char* formula :
-         {"=1-2-3", "=2*3+4", "=2*(3+4)", "=-(1+2)", "=--1", "=+A1", "=A1&\"x\"&B2", "=$A$1+B$2+$C3",
-          "=SUM(A1,B2:C3,4)", "=IF(A1,,2)", "=IF(A1=\"\",TRUE,FALSE)", "=NOT(ISBLANK(A1))", "=#REF!", "=\"a\"\"b\"",
-          "=0.5", "=1.25E+20", "=1E-07", "=AND(A1>=1,A1<=2,A1<>3,A1<4,A1>0)", "=((1))", "=-2*3", "=2*-3",
-          "=SUM(IV65536:A1)"}) {
+    for (const char* formula : {"=1-2-3",
+                                "=2*3+4",
+                                "=2*(3+4)",
+                                "=-(1+2)",
+                                "=--1",
+                                "=+A1",
+                                "=A1&\"x\"&B2",
+                                "=$A$1+B$2+$C3",
+                                "=SUM(A1,B2:C3,4)",
+                                "=IF(A1,,2)",
+                                "=IF(A1=\"\",TRUE,FALSE)",
+                                "=NOT(ISBLANK(A1))",
+                                "=#REF!",
+                                "=\"a\"\"b\"",
+                                "=0.5",
+                                "=1.25E+20",
+                                "=1E-07",
+                                "=AND(A1>=1,A1<=2,A1<>3,A1<4,A1>0)",
+                                "=((1))",
+                                "=-2*3",
+                                "=2*-3",
+                                "=SUM(IV65536:A1)"}) {
         EXPECT_EQ(roundTrip(QString::fromUtf8(formula)), formula);
     }
 }
@@ -412,9 +477,9 @@ TEST(FormulaText, MistakesAreReportedWithTheirPosition)
 
 TEST(FormulaText, IncompleteOrMalformedFormulasAreRefused)
 {
-    for (const char* formula : {"", "=", "   ", "=1+", "=*2", "=A1 B1", "=1,2", "=A1:B2:C3", "=(A1):B2", "=A1:",
-                                "=1.2.3", "=1e", "=12abc", "=SUM(1;2)", "=SUM(1", "=)", "=IF(A1,1,2", "=\"a\"\"",
-                                "=TRUE()", "=$A$", "=A$1$"}) {
+    for (const char* formula : {"",          "=",        "   ",        "=1+",      "=*2",     "=A1 B1", "=1,2",
+                                "=A1:B2:C3", "=(A1):B2", "=A1:",       "=1.2.3",   "=1e",     "=12abc", "=SUM(1;2)",
+                                "=SUM(1",    "=)",       "=IF(A1,1,2", "=\"a\"\"", "=TRUE()", "=$A$",   "=A$1$"}) {
         EXPECT_THROW(compile(QString::fromUtf8(formula), cell("Z1")), FormulaError) << formula;
     }
 }
@@ -662,8 +727,8 @@ TEST(FormulaEvaluation, ComparisonsFollowTheSpreadsheetOrder)
     EXPECT_EQ(evaluateText("=\"abc\"=\"ABC\""), Value(true));
     EXPECT_EQ(evaluateText("=\"a\"<\"B\""), Value(true));
     EXPECT_EQ(evaluateText("=\"b\">\"A\""), Value(true));
-    EXPECT_EQ(evaluateText("=1<\"0\""), Value(true));          // numbers before texts
-    EXPECT_EQ(evaluateText("=\"zzz\"<FALSE"), Value(true));    // texts before Booleans
+    EXPECT_EQ(evaluateText("=1<\"0\""), Value(true));       // numbers before texts
+    EXPECT_EQ(evaluateText("=\"zzz\"<FALSE"), Value(true)); // texts before Booleans
     EXPECT_EQ(evaluateText("=99999>TRUE"), Value(false));
     EXPECT_EQ(evaluateText("=TRUE>FALSE"), Value(true));
     EXPECT_EQ(evaluateText("=2>=2"), Value(true));
@@ -817,10 +882,10 @@ TEST(FormulaEvaluation, NotIsErrorIsBlank)
 
 TEST(FormulaReferences, EachReferenceOnceInOrder)
 {
-    EXPECT_EQ(references(compile(kSumOrBlank, cell("D17")), cell("D17")),
-              QList<RangeAddress>({range("D11", "D16")}));
-    EXPECT_EQ(references(compile(kGuardedDifference, cell("H26")), cell("H26")),
-              QList<RangeAddress>({range("D30", "D30"), range("H17", "H17"), range("H21", "H21"), range("H25", "H25")}));
+    EXPECT_EQ(references(compile(kSumOrBlank, cell("D17")), cell("D17")), QList<RangeAddress>({range("D11", "D16")}));
+    EXPECT_EQ(
+        references(compile(kGuardedDifference, cell("H26")), cell("H26")),
+        QList<RangeAddress>({range("D30", "D30"), range("H17", "H17"), range("H21", "H21"), range("H25", "H25")}));
     EXPECT_EQ(references(compile("=IF(A1,B1,C1:D2)+SUM(D2:C1)", cell("Z1")), cell("Z1")),
               QList<RangeAddress>({range("A1", "A1"), range("B1", "B1"), range("C1", "D2")}));
     EXPECT_TRUE(references(compile("=1+2", cell("Z1")), cell("Z1")).isEmpty());
@@ -839,11 +904,11 @@ TEST(FormulaReferences, AreaStoredBackwardsIsPutInOrder)
 TEST(FormulaDecompile, ReadsSpacesVolatileMarksAndOtherClasses)
 {
     const QByteArray tokens = bytes({
-        0x19, 0x01, 0x00, 0x00,                         // tAttrSemi
-        0x19, 0x40, 0x00, 0x02,                         // tAttrSpace: 2 spaces
-        0x64, 0x00, 0x00, 0x00, 0xC0,                   // tRefA A1
-        0x19, 0x41, 0x01, 0x01,                         // tAttrSpaceSemi: a line break
-        0x1E, 0x01, 0x00, 0x03,                         // tInt 1, tAdd
+        0x19, 0x01, 0x00, 0x00,       // tAttrSemi
+        0x19, 0x40, 0x00, 0x02,       // tAttrSpace: 2 spaces
+        0x64, 0x00, 0x00, 0x00, 0xC0, // tRefA A1
+        0x19, 0x41, 0x01, 0x01,       // tAttrSpaceSemi: a line break
+        0x1E, 0x01, 0x00, 0x03,       // tInt 1, tAdd
     });
     EXPECT_EQ(decompile(tokens, cell("Z1")).toStdString(), "=A1+1");
     MapCells cells;
@@ -895,18 +960,17 @@ TEST(FormulaDecompile, OtherSheetsShowTheirIndexAndCannotBeEvaluated)
     EXPECT_THAT(formulaErrorOf([&] { evaluate(ref3d, cell("Z1"), MapCells()); }), HasSubstr("another sheet"));
     EXPECT_TRUE(references(ref3d, cell("Z1")).isEmpty());
 
-    const QByteArray area3d = bytes({0x3B, 0x00, 0x00, 0x00, 0x00, 0x01, 0x00, 0x00, 0x00, 0x01, 0x00, 0x19, 0x10,
-                                     0x00, 0x00});
+    const QByteArray area3d =
+        bytes({0x3B, 0x00, 0x00, 0x00, 0x00, 0x01, 0x00, 0x00, 0x00, 0x01, 0x00, 0x19, 0x10, 0x00, 0x00});
     EXPECT_EQ(decompile(area3d, cell("Z1")).toStdString(), "=SUM(#XTI0!$A$1:$B$2)");
     // Even in the branch IF does not take.
-    const QByteArray guarded = bytes({0x1D, 0x00, 0x3A, 0x01, 0x00, 0x00, 0x00, 0x00, 0xC0, 0x1E, 0x01, 0x00, 0x42,
-                                      0x03, 0x01, 0x00});
+    const QByteArray guarded =
+        bytes({0x1D, 0x00, 0x3A, 0x01, 0x00, 0x00, 0x00, 0x00, 0xC0, 0x1E, 0x01, 0x00, 0x42, 0x03, 0x01, 0x00});
     EXPECT_EQ(decompile(guarded, cell("Z1")).toStdString(), "=IF(FALSE,#XTI1!A1,1)");
     EXPECT_THROW(evaluate(guarded, cell("Z1"), MapCells()), FormulaError);
 
     EXPECT_EQ(decompile(bytes({0x3C, 0x03, 0x00, 0, 0, 0, 0}), cell("Z1")).toStdString(), "=#XTI3!#REF!");
-    EXPECT_EQ(decompile(bytes({0x3D, 0x03, 0x00, 0, 0, 0, 0, 0, 0, 0, 0}), cell("Z1")).toStdString(),
-              "=#XTI3!#REF!");
+    EXPECT_EQ(decompile(bytes({0x3D, 0x03, 0x00, 0, 0, 0, 0, 0, 0, 0, 0}), cell("Z1")).toStdString(), "=#XTI3!#REF!");
 }
 
 TEST(FormulaDecompile, NumbersFromNumTokens)
@@ -983,8 +1047,8 @@ TEST(FormulaMalformed, ArgumentCountsMustFitTheFunction)
 TEST(FormulaMalformed, JumpsMustLandOnATokenInsideTheFormula)
 {
     // tAttrIf 255 bytes ahead in a 20-byte formula.
-    const QByteArray pastEnd = bytes({0x1D, 0x01, 0x19, 0x02, 0xFF, 0x00, 0x1E, 0x01, 0x00, 0x19, 0x08, 0x03, 0x00,
-                                      0x42, 0x02, 0x01, 0x00});
+    const QByteArray pastEnd =
+        bytes({0x1D, 0x01, 0x19, 0x02, 0xFF, 0x00, 0x1E, 0x01, 0x00, 0x19, 0x08, 0x03, 0x00, 0x42, 0x02, 0x01, 0x00});
     const std::string message = decompileError(pastEnd);
     EXPECT_THAT(message, HasSubstr("tAttrIf at byte 2"));
     EXPECT_THAT(message, HasSubstr("past the end"));
@@ -997,8 +1061,8 @@ TEST(FormulaMalformed, JumpsMustLandOnATokenInsideTheFormula)
                                       0x42, 0x02, 0x01, 0x00})),
                 HasSubstr("middle of a token"));
     // The same formula with correct jumps reads fine.
-    EXPECT_EQ(decompile(bytes({0x1D, 0x01, 0x19, 0x02, 0x07, 0x00, 0x1E, 0x01, 0x00, 0x19, 0x08, 0x03, 0x00, 0x42,
-                               0x02, 0x01, 0x00}),
+    EXPECT_EQ(decompile(bytes({0x1D, 0x01, 0x19, 0x02, 0x07, 0x00, 0x1E, 0x01, 0x00, 0x19, 0x08, 0x03, 0x00, 0x42, 0x02,
+                               0x01, 0x00}),
                         cell("Z1"))
                   .toStdString(),
               "=IF(TRUE,1)");
@@ -1166,10 +1230,10 @@ TEST(FormulaRandom, RandomBytesOnlyEverThrowFormulaError)
 
 TEST(FormulaRandom, RandomTextOnlyEverThrowsFormulaError)
 {
-    static const char* const kPieces[] = {"=", "SUM(", "IF(", "OR(", "AND(", "NOT(", "ISERROR(", "ISBLANK(", "(", ")",
-                                      ",", "+", "-", "*", "/", "&", "=", "<", ">", "<>", "<=", ">=", "A1",
-                                      "$B$2", "C3:D4", "1", "0", "2.5", "1E3", "\"", "\"x\"", "TRUE", "FALSE",
-                                      "#N/A", " ", ":", "!", "^", "%", "Q", ".", "9"};
+    static const char* const kPieces[] = {
+        "=",   "SUM(", "IF(",   "OR(",  "AND(",  "NOT(", "ISERROR(", "ISBLANK(", "(",  ")",    ",",     "+", "-", "*",
+        "/",   "&",    "=",     "<",    ">",     "<>",   "<=",       ">=",       "A1", "$B$2", "C3:D4", "1", "0", "2.5",
+        "1E3", "\"",   "\"x\"", "TRUE", "FALSE", "#N/A", " ",        ":",        "!",  "^",    "%",     "Q", ".", "9"};
     std::mt19937 random(77);
     std::uniform_int_distribution<int> count(0, 20);
     std::uniform_int_distribution<int> piece(0, int(std::size(kPieces)) - 1);
@@ -1199,10 +1263,7 @@ TEST(FormulaRandom, RandomTextOnlyEverThrowsFormulaError)
 // parentheses) come back character for character and evaluate.
 class FormulaWriter {
 public:
-    explicit FormulaWriter(unsigned seed)
-        : random_(seed)
-    {
-    }
+    explicit FormulaWriter(unsigned seed) : random_(seed) {}
 
     QString formula() { return "=" + expression(0).text; }
 
@@ -1293,7 +1354,10 @@ TEST(CellAddress, ReadsA1NamesWithOrWithoutDollarsInEitherCase)
 
 TEST(CellAddress, RefusesWhatIsNoCellOfTheSheet)
 {
-    for (const char* bad : {"", "D", "11", "D0", "IW1", "A65537", "D11:E12", "D 11", "D11x", "\xC4" "1", "AAAA1"})
+    for (const char* bad : {"", "D", "11", "D0", "IW1", "A65537", "D11:E12", "D 11", "D11x",
+                            "\xC4"
+                            "1",
+                            "AAAA1"})
         EXPECT_THROW(cell(bad), std::invalid_argument) << bad;
     try {
         cell("IW1");

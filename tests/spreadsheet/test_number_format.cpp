@@ -176,8 +176,8 @@ TEST(NumberFormat, GeneralOtherValues)
 
 TEST(NumberFormat, UnreadableCodesShowGeneral)
 {
-    for (const char* code : {"\"abc", "0\\", "0_", "0*", "[Purple]0", "[Color0]0", "[Color57]0", "[<abc]0",
-                             "0;0;0;0;0", "[Red", "General0", "@0", "0 d", "", "[]0"}) {
+    for (const char* code : {"\"abc", "0\\", "0_", "0*", "[Purple]0", "[Color0]0", "[Color57]0", "[<abc]0", "0;0;0;0;0",
+                             "[Red", "General0", "@0", "0 d", "", "[]0"}) {
         const DisplayText d = shown(1234.5, code);
         EXPECT_EQ(d.text.toStdString(), "1234.5") << code;
         EXPECT_EQ(colour(d), "none") << code;
@@ -539,7 +539,7 @@ TEST(NumberFormat, Times)
     EXPECT_EQ(text(0.75, "hh:mm:ss"), "18:00:00");
 
     const double halfPastTen = (10 * 3600 + 30 * 60 + 45) / 86400.0;
-    EXPECT_EQ(text(halfPastTen, "h:mm"), "10:30");      // minutes truncate...
+    EXPECT_EQ(text(halfPastTen, "h:mm"), "10:30"); // minutes truncate...
     EXPECT_EQ(text(halfPastTen, "h:mm:ss"), "10:30:45");
     EXPECT_EQ(text((10 * 3600 + 30 * 60 + 59.6) / 86400.0, "h:mm"), "10:31"); // ...after seconds round
     EXPECT_EQ(text(0.99999999, "h:mm:ss"), "0:00:00");
@@ -623,17 +623,38 @@ TEST(NumberFormat, BuiltInCodesShowAsASpreadsheetDoes)
         const char* text;
     };
     const Case cases[] = {
-        {0, 1234.5, "1234.5"},       {1, 1234.5, "1235"},          {2, 1234.5, "1234.50"},
-        {3, 1234.5, "1,235"},        {4, -1234.5, "-1,234.50"},    {5, -1234.0, "($1,234)"},
-        {6, 1234.0, "$1,234"},       {7, -1234.5, "($1,234.50)"},  {8, 1234.5, "$1,234.50"},
-        {9, 0.123, "12%"},           {10, 0.123, "12.30%"},        {11, 1234.5, "1.23E+03"},
-        {12, 1.25, "1 1/4"},         {13, 1.3, "1 3/10"},         {14, 45268.75, "12/8/2023"},
-        {15, 45268.75, "8-Dec-23"},  {16, 45268.75, "8-Dec"},      {17, 45268.75, "Dec-23"},
-        {18, 45268.75, "6:00 PM"},   {19, 45268.75, "6:00:00 PM"}, {20, 45268.75, "18:00"},
-        {21, 45268.75, "18:00:00"},  {22, 45268.75, "12/8/2023 18:00"},
-        {37, -1234.0, "(1,234)"},    {38, 1234.0, "1,234"},        {39, -1234.5, "(1,234.50)"},
-        {40, 1234.5, "1,234.50"},    {45, 75.6 / 86400, "01:16"},  {46, 1.25, "30:00:00"},
-        {47, 75.26 / 86400, "01:15.3"}, {48, 12345.0, "12.3E+3"},  {49, 1234.5, "1234.5"},
+        {0, 1234.5, "1234.5"},
+        {1, 1234.5, "1235"},
+        {2, 1234.5, "1234.50"},
+        {3, 1234.5, "1,235"},
+        {4, -1234.5, "-1,234.50"},
+        {5, -1234.0, "($1,234)"},
+        {6, 1234.0, "$1,234"},
+        {7, -1234.5, "($1,234.50)"},
+        {8, 1234.5, "$1,234.50"},
+        {9, 0.123, "12%"},
+        {10, 0.123, "12.30%"},
+        {11, 1234.5, "1.23E+03"},
+        {12, 1.25, "1 1/4"},
+        {13, 1.3, "1 3/10"},
+        {14, 45268.75, "12/8/2023"},
+        {15, 45268.75, "8-Dec-23"},
+        {16, 45268.75, "8-Dec"},
+        {17, 45268.75, "Dec-23"},
+        {18, 45268.75, "6:00 PM"},
+        {19, 45268.75, "6:00:00 PM"},
+        {20, 45268.75, "18:00"},
+        {21, 45268.75, "18:00:00"},
+        {22, 45268.75, "12/8/2023 18:00"},
+        {37, -1234.0, "(1,234)"},
+        {38, 1234.0, "1,234"},
+        {39, -1234.5, "(1,234.50)"},
+        {40, 1234.5, "1,234.50"},
+        {45, 75.6 / 86400, "01:16"},
+        {46, 1.25, "30:00:00"},
+        {47, 75.26 / 86400, "01:15.3"},
+        {48, 12345.0, "12.3E+3"},
+        {49, 1234.5, "1234.5"},
     };
     for (const Case& c : cases)
         EXPECT_EQ(formatValue(c.value, builtInFormatCode(c.id)).text.toStdString(), c.text) << c.id;
@@ -647,9 +668,8 @@ TEST(NumberFormat, BuiltInCodesShowAsASpreadsheetDoes)
 TEST(NumberFormat, AnyCodeShowsWithoutCrashingOrHanging)
 {
     const QString alphabet = QStringLiteral("0#?.,%E+-e/;@_*\\\"[]$<>=()abcdhmsyAMP/GeneralRedColor12 :!^&'~{}€");
-    const Value values[] = {0.0,  -0.0,   1.0,      -1.0,      0.5,    -1234567.891,  45268.75,
-                            1e300, -1e-300, 2958466.0, 1e15, 0.999999999, str("text"), true,
-                            ErrorValue::Ref, Empty{}};
+    const Value values[] = {0.0,     -0.0,      1.0,  -1.0,        0.5,         -1234567.891, 45268.75,        1e300,
+                            -1e-300, 2958466.0, 1e15, 0.999999999, str("text"), true,         ErrorValue::Ref, Empty{}};
     std::mt19937 random(20240611);
     std::uniform_int_distribution<int> lengths(0, 24);
     std::uniform_int_distribution<int> letters(0, int(alphabet.size()) - 1);

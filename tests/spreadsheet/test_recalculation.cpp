@@ -50,8 +50,8 @@ TEST(Recalculation, CirclesYieldZeroAndTheRestStillRuns)
     Worksheet sheet;
     put(sheet, {0, 0}, "=B1+1");
     put(sheet, {0, 1}, "=A1+1");
-    put(sheet, {0, 2}, "=C1");       // reads itself
-    put(sheet, {3, 0}, "=2+2");      // apart from the circles
+    put(sheet, {0, 2}, "=C1");  // reads itself
+    put(sheet, {3, 0}, "=2+2"); // apart from the circles
     recalculate(sheet);
     EXPECT_EQ(valueAt(sheet, {0, 0}), Value(0.0));
     EXPECT_EQ(valueAt(sheet, {0, 1}), Value(0.0));

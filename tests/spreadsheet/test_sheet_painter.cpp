@@ -96,8 +96,8 @@ std::string pictureOutcome(const Workbook& book, RangeAddress range)
 std::string refusal(const std::string& cells, const std::string& sheet, std::int64_t width, std::int64_t height)
 {
     return "The picture of the cells " + cells + " of sheet \"" + sheet + "\" would be " + std::to_string(width)
-           + " \u00D7 " + std::to_string(height)
-           + " pixels; the largest picture the engine draws is 32767 pixels a side and 40 million pixels in all.";
+        + " \u00D7 " + std::to_string(height)
+        + " pixels; the largest picture the engine draws is 32767 pixels a side and 40 million pixels in all.";
 }
 
 } // namespace
@@ -144,7 +144,7 @@ TEST(SheetPainter, RowHeightsAreTwipsAtFifteenAPixel)
     const Worksheet& sheet = book.sheets[0];
     // Rows 1 to 31: 6, 41.25, 20.1, 15.95, 12 (x4), 18, 20.1, 15.95 (x6), 21,
     // 36, 15.95 (x8), 15.75 (x4) points, and row 31 the default 12.75.
-    const int expected[31] = {8, 55, 27, 21, 16, 16, 16, 16, 24, 27, 21, 21, 21, 21, 21, 21,
+    const int expected[31] = {8,  55, 27, 21, 16, 16, 16, 16, 24, 27, 21, 21, 21, 21, 21, 21,
                               28, 48, 21, 21, 21, 21, 21, 21, 21, 21, 21, 21, 21, 21, 17};
     for (int r = 0; r < 31; ++r)
         EXPECT_EQ(rowHeightPixels(sheet, r), expected[r]) << "row " << r + 1;
@@ -252,7 +252,7 @@ TEST(SheetPainter, TitleIsCentredAcrossItsRun)
         }
     }
     ASSERT_GT(right, left);
-    EXPECT_GT(left, x[2]);  // far from B, where the text is stored
+    EXPECT_GT(left, x[2]);                                       // far from B, where the text is stored
     EXPECT_NEAR((left + right) / 2.0, (x[1] + x[8]) / 2.0, 3.0); // the middle of B:H
 }
 
@@ -294,10 +294,10 @@ TEST(SheetPainter, NumbersTooWideShowHashesAcrossTheColumn)
 
     // And the picture holds the hashes: the same ink as a text of hashes.
     sheet.cellAt(cellAddress("B1")) = Cell{hashes, {}, addFormat(book, [] {
-                                      CellFormat right;
-                                      right.horizontal = HorizontalAlignment::Right;
-                                      return right;
-                                  }())};
+                                               CellFormat right;
+                                               right.horizontal = HorizontalAlignment::Right;
+                                               return right;
+                                           }())};
     const QImage image = paintRange(book, 0, {cellAddress("A1"), cellAddress("B1")});
     EXPECT_EQ(image.copy(0, 0, 64, 17), image.copy(64, 0, 64, 17));
 }
@@ -342,9 +342,9 @@ TEST(SheetPainter, RightAndCentredTextRunLeftAndBothWays)
     auto ink = [&](int column, int row) {
         return countPixels(image, column * 64, row * 17, column * 64 + 64, row * 17 + 16, isDark);
     };
-    EXPECT_GT(ink(1, 0), 20);  // B1: the right-aligned text runs left
-    EXPECT_EQ(ink(3, 0), 0);   // never right
-    EXPECT_GT(ink(1, 1), 10);  // centred: both ways
+    EXPECT_GT(ink(1, 0), 20); // B1: the right-aligned text runs left
+    EXPECT_EQ(ink(3, 0), 0);  // never right
+    EXPECT_GT(ink(1, 1), 10); // centred: both ways
     EXPECT_GT(ink(3, 1), 10);
     EXPECT_NEAR(ink(1, 1), ink(3, 1), ink(1, 1) / 2);
 }
@@ -381,8 +381,8 @@ TEST(SheetPainter, PatternsShowTheirColoursMixed)
     };
     Worksheet& sheet = book.sheets[0];
     sheet.cellAt(cellAddress("A1")) = Cell{Empty{}, {}, filled(1)};
-    sheet.cellAt(cellAddress("A2")) = Cell{Empty{}, {}, filled(2)};  // 50 % grey
-    sheet.cellAt(cellAddress("A3")) = Cell{Empty{}, {}, filled(4)};  // 25 % grey
+    sheet.cellAt(cellAddress("A2")) = Cell{Empty{}, {}, filled(2)}; // 50 % grey
+    sheet.cellAt(cellAddress("A3")) = Cell{Empty{}, {}, filled(4)}; // 25 % grey
     const QImage image = paintRange(book, 0, {cellAddress("A1"), cellAddress("A3")});
     EXPECT_EQ(pixel(image, 30, 8), 0xFF0000u);
     EXPECT_EQ(pixel(image, 30, 25), 0xFF8080u);
@@ -491,7 +491,10 @@ TEST(SheetPainter, HostileWorkbooksAreRefusedBeforeAnythingIsDrawn)
          },
          false},
         {"more than 40 million pixels of standard cells",
-         [](Workbook& book) { book.sheets[0].cellAt({147, kMaxColumns - 1}); }, false},
+         [](Workbook& book) {
+             book.sheets[0].cellAt({147, kMaxColumns - 1});
+         },
+         false},
         {"every cell used, all but two rows hidden",
          [&](Workbook& book) {
              Worksheet& sheet = book.sheets[0];

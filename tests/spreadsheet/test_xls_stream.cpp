@@ -52,12 +52,12 @@ Workbook smallWorkbook()
     first.window.showGridlines = false;
     first.window.zoomPercent = 75;
     first.window.activeCell = {10, 3};
-    first.cellAt({0, 0}).value = 42.0;                       // fits an RK
-    first.cellAt({0, 1}).value = 0.1;                        // needs a NUMBER
+    first.cellAt({0, 0}).value = 42.0; // fits an RK
+    first.cellAt({0, 1}).value = 0.1;  // needs a NUMBER
     first.cellAt({0, 2}).value = QStringLiteral("Grüße, 日本");
     first.cellAt({0, 3}).value = true;
     first.cellAt({0, 4}).value = ErrorValue::Div0;
-    first.cellAt({1, 0}).formatIndex = 16;                  // a formatted blank
+    first.cellAt({1, 0}).formatIndex = 16; // a formatted blank
     Cell& formula = first.cellAt({2, 0});
     formula.formula = QByteArray::fromHex("1e0100"); // a stored token list, kept as it is
     formula.value = QStringLiteral("text result");
@@ -88,7 +88,8 @@ Workbook smallWorkbook()
     book.sheets.append(second);
 
     book.sheetReferences = {SheetReference{0, 0}, SheetReference{0xFFFE, 0xFFFE}};
-    book.names = {DefinedName{QStringLiteral("DATA_01"), 0, false, false, QByteArray::fromHex("3b00000a000f0003000300")}};
+    book.names = {
+        DefinedName{QStringLiteral("DATA_01"), 0, false, false, QByteArray::fromHex("3b00000a000f0003000300")}};
     book.keptGlobals.append(KeptRecord{0x01C1, QByteArray::fromHex("c101000022be0100"), {}});
     book.isTemplate = true;
     return book;
@@ -304,9 +305,12 @@ TEST(XlsStream, AZoomOutsideTenToFourHundredPercentIsReadAsTheNearest)
     Workbook book = smallWorkbook();
     book.sheets[0].window.zoomPercent = 75;
     QByteArray stream = writeWorkbookStream(book);
-    const QByteArray scl = QByteArray::fromHex("a00004000300" "0400"); // 3/4
+    const QByteArray scl = QByteArray::fromHex("a00004000300"
+                                               "0400"); // 3/4
     ASSERT_EQ(stream.count(scl), 1);
-    stream.replace(scl, QByteArray::fromHex("a0000400ffff" "0300")); // 65535/3
+    stream.replace(scl,
+                   QByteArray::fromHex("a0000400ffff"
+                                       "0300")); // 65535/3
     const Workbook huge = readWorkbookStream(stream);
     EXPECT_EQ(huge.sheets[0].window.zoomPercent, 400);
     EXPECT_EQ(readWorkbookStream(writeWorkbookStream(huge)), huge);

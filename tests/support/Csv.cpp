@@ -87,9 +87,9 @@ std::optional<CsvGrid> gnumericRecalculatedBalanceSheet(const QString& xlsPath, 
     }
     const QString csvPath = xlsPath + QStringLiteral(".csv");
     QProcess process;
-    process.start(ssconvert, {QStringLiteral("--recalc"), QStringLiteral("-T"), QStringLiteral("Gnumeric_stf:stf_assistant"),
-                              QStringLiteral("-O"), gnumericCsvOptions(QStringLiteral("Balance Sheet")), xlsPath,
-                              csvPath});
+    process.start(ssconvert,
+                  {QStringLiteral("--recalc"), QStringLiteral("-T"), QStringLiteral("Gnumeric_stf:stf_assistant"),
+                   QStringLiteral("-O"), gnumericCsvOptions(QStringLiteral("Balance Sheet")), xlsPath, csvPath});
     if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) {
         *problem = QStringLiteral("ssconvert failed: ") + QString::fromUtf8(process.readAllStandardError());
         return std::nullopt;

@@ -16,8 +16,7 @@ void RecordingDialogs::message(QWidget*, const QString& title, const QString& te
 {
     messages.append({title, text, icon});
     if (echoToStderr) {
-        std::fprintf(stderr, "MESSAGE[%s|icon %d]\n%s\nEND MESSAGE\n", qPrintable(title), int(icon),
-                     qPrintable(text));
+        std::fprintf(stderr, "MESSAGE[%s|icon %d]\n%s\nEND MESSAGE\n", qPrintable(title), int(icon), qPrintable(text));
         std::fflush(stderr);
     }
 }
@@ -107,7 +106,7 @@ void emptyFolder(const QString& path)
     const auto entries = folder.entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
     for (const QFileInfo& entry : entries) {
         const bool removed = entry.isDir() && !entry.isSymLink() ? QDir(entry.filePath()).removeRecursively()
-                                                                : QFile::remove(entry.filePath());
+                                                                 : QFile::remove(entry.filePath());
         if (!removed)
             ADD_FAILURE() << "cannot remove " << entry.filePath().toStdString();
     }

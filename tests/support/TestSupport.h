@@ -27,8 +27,8 @@ public:
     QList<ShownMessage> messages;
     QList<ShownMessage> questions;
     QList<std::pair<QString, QString>> fileDialogs; // caption, filter
-    std::deque<services::Answer> answers;            // default Yes
-    std::deque<QString> fileNames;                   // default cancel
+    std::deque<services::Answer> answers;           // default Yes
+    std::deque<QString> fileNames;                  // default cancel
     // Also writes each message to stderr, for checks in ended processes.
     bool echoToStderr = false;
 };
@@ -37,8 +37,8 @@ RecordingDialogs& recordedDialogs();
 
 // The private folders of this test process (made before QApplication).
 QString testRoot();
-QString configHome();   // $XDG_CONFIG_HOME
-QString programDir();   // the folder beside the program (reg.txt, HAND-M.CUR, x/o.cjs)
+QString configHome(); // $XDG_CONFIG_HOME
+QString programDir(); // the folder beside the program (reg.txt, HAND-M.CUR, x/o.cjs)
 QString settingsFilePath();
 
 // Writes the settings file directly, as a previous run would have left it.

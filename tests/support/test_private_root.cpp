@@ -25,10 +25,10 @@ enum class Ending { Kill, KillProcessGroup, Exit, Return };
 
 struct Case {
     const char* name;
-    const char* filter;   // which test of the holder runs
-    int announcements;    // lines to wait for before ending it
+    const char* filter; // which test of the holder runs
+    int announcements;  // lines to wait for before ending it
     Ending ending;
-    bool keep = false;    // CORVANTIS_KEEP_TEST_ROOT set
+    bool keep = false; // CORVANTIS_KEEP_TEST_ROOT set
 };
 
 std::ostream& operator<<(std::ostream& out, const Case& c)
@@ -161,17 +161,10 @@ TEST_P(PrivateRootTest, IsGoneAfterTheProcessEnds)
     }
 
     switch (c.ending) {
-    case Ending::Kill:
-        ::kill(holder.pid, SIGKILL);
-        break;
-    case Ending::KillProcessGroup:
-        ::kill(-holder.pid, SIGKILL);
-        break;
-    case Ending::Exit:
-        ASSERT_EQ(::write(holder.input, "exit\n", 5), 5);
-        break;
-    case Ending::Return:
-        break;
+    case Ending::Kill: ::kill(holder.pid, SIGKILL); break;
+    case Ending::KillProcessGroup: ::kill(-holder.pid, SIGKILL); break;
+    case Ending::Exit: ASSERT_EQ(::write(holder.input, "exit\n", 5), 5); break;
+    case Ending::Return: break;
     }
     // Whatever still reads the input, a death test's child too, ends now.
     holder.closeInput();
@@ -188,14 +181,13 @@ TEST_P(PrivateRootTest, IsGoneAfterTheProcessEnds)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Endings, PrivateRootTest,
-    ::testing::Values(Case{"Killed", "RootHolder.*", 1, Ending::Kill},
-                      Case{"ProcessGroupKilled", "RootHolder.*", 1, Ending::KillProcessGroup},
-                      Case{"EndedWithExit", "RootHolder.*", 1, Ending::Exit},
-                      Case{"Returned", "RootHolder.*", 1, Ending::Return},
-                      Case{"KilledInADeathTest", "RootHolderDeathTest.*", 3, Ending::Kill},
-                      Case{"KilledButKeptWhenAsked", "RootHolder.*", 1, Ending::Kill, true}),
-    [](const auto& instance) { return std::string(instance.param.name); });
+INSTANTIATE_TEST_SUITE_P(Endings, PrivateRootTest,
+                         ::testing::Values(Case{"Killed", "RootHolder.*", 1, Ending::Kill},
+                                           Case{"ProcessGroupKilled", "RootHolder.*", 1, Ending::KillProcessGroup},
+                                           Case{"EndedWithExit", "RootHolder.*", 1, Ending::Exit},
+                                           Case{"Returned", "RootHolder.*", 1, Ending::Return},
+                                           Case{"KilledInADeathTest", "RootHolderDeathTest.*", 3, Ending::Kill},
+                                           Case{"KilledButKeptWhenAsked", "RootHolder.*", 1, Ending::Kill, true}),
+                         [](const auto& instance) { return std::string(instance.param.name); });
 
 } // namespace
