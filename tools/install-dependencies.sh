@@ -12,6 +12,8 @@ packages=(
   libgtest-dev libgmock-dev locales
   # fuzzing with libFuzzer under the sanitizers
   clang-14 libclang-rt-14-dev
+  # the layout every source file keeps (.clang-format)
+  clang-format-14
   # drawing like a spreadsheet does: Arial maps to Liberation Sans
   fonts-liberation
   # looking at the program on a virtual display
