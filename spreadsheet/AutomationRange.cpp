@@ -1,15 +1,11 @@
 #include "spreadsheet/Automation.h"
 
-#include "services/WholeFile.h"
 #include "spreadsheet/AutomationState.h"
 #include "spreadsheet/CellInput.h"
 #include "spreadsheet/Recalculation.h"
 #include "spreadsheet/SheetPainter.h"
-#include "spreadsheet/XlsFile.h"
 
 #include <QClipboard>
-#include <QDateTime>
-#include <QFileInfo>
 #include <QGuiApplication>
 #include <QImage>
 #include <QLocale>
