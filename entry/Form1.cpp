@@ -25,6 +25,7 @@
 #include <QLineEdit>
 #include <QPixmap>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScopeGuard>
 
 namespace entry {
@@ -73,10 +74,38 @@ QString fourDigitYearShortFormat(const QLocale& locale)
     return format;
 }
 
+// The short form with a two-digit year, as older stored dates have it. The
+// C library's rule for two-digit years gives the century (69 to 99 are
+// 1969 to 1999, 00 to 68 are 2000 to 2068); the year is widened in the text
+// before it is read, so that 29 February 2000 stays a day.
+QDate twoDigitYearDate(const QString& text, const QLocale& locale)
+{
+    static const QRegularExpression field(QStringLiteral("y+|d+|M+|[^ydM]+"));
+    QString pattern = QStringLiteral("^");
+    for (const QRegularExpressionMatch& part : field.globalMatch(locale.dateFormat(QLocale::ShortFormat))) {
+        const QString letters = part.captured();
+        if (letters.startsWith(u'y'))
+            pattern += QStringLiteral("(?<year>[0-9]{2})");
+        else if (letters.startsWith(u'd') || letters.startsWith(u'M'))
+            pattern += letters.size() <= 2 ? QStringLiteral("[0-9]{1,2}") : QStringLiteral(".+?");
+        else
+            pattern += QRegularExpression::escape(letters);
+    }
+    const QRegularExpressionMatch match = QRegularExpression(pattern + u'$').match(text);
+    if (!match.hasMatch() || match.capturedStart(u"year") < 0)
+        return {};
+    const QString year = match.captured(u"year");
+    QString widened = text;
+    widened.insert(match.capturedStart(u"year"), year.toInt() >= 69 ? QStringLiteral("19") : QStringLiteral("20"));
+    return locale.toDate(widened, fourDigitYearShortFormat(locale));
+}
+
 QDate readDateText(const QString& text)
 {
     const QLocale locale = services::userLocale();
-    const QDate date = locale.toDate(text, fourDigitYearShortFormat(locale));
+    QDate date = locale.toDate(text, fourDigitYearShortFormat(locale));
+    if (!date.isValid())
+        date = twoDigitYearDate(text, locale);
     if (!date.isValid())
         throw Failure(QStringLiteral("\"%1\" is not a date.").arg(text));
     return date;

@@ -73,6 +73,15 @@ TEST_F(GermanEntry, StoredDateIsRead)
     EXPECT_TRUE(messages().isEmpty());
 }
 
+TEST_F(GermanEntry, StoredDateWithATwoDigitYearIsRead)
+{
+    writeSettingsFile({{QStringLiteral("dtpFrom"), QStringLiteral("15.03.24")}});
+    Form1 window;
+    EXPECT_EQ(window.dtpFrom->date(), QDate(2024, 3, 15));
+    EXPECT_TRUE(messages().isEmpty());
+    EXPECT_EQ(storedValue(QStringLiteral("dtpFrom")), QStringLiteral("15.03.2024"));
+}
+
 TEST_F(GermanEntry, StoredEuroAmountRestoresAsItWas)
 {
     writeSettingsFile({{QStringLiteral("txtAmountAssets1"), QStringLiteral("1.234 \u20ac")},

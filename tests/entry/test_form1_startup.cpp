@@ -285,6 +285,40 @@ TEST(StoredDate, IsShownInThePicker)
     EXPECT_TRUE(messages().isEmpty());
 }
 
+// A short date with a two-digit year is read with the C library's century
+// rule (69 to 99 are 19xx, 00 to 68 are 20xx) and stored back with four digits.
+struct TwoDigitYear {
+    const char* name;
+    const char* stored;
+    QDate date;
+    const char* rewritten;
+};
+
+class StoredTwoDigitYear : public ::testing::TestWithParam<TwoDigitYear> {};
+
+TEST_P(StoredTwoDigitYear, IsReadAndWrittenBackWithFourDigits)
+{
+    const TwoDigitYear& c = GetParam();
+    writeSettingsFile({{QStringLiteral("dtpFrom"), QLatin1String(c.stored)}});
+    Form1 window;
+    EXPECT_EQ(window.dtpFrom->date(), c.date);
+    if (!c.rewritten) {
+        EXPECT_EQ(messages().size(), 1); // no such day: refused as before
+        return;
+    }
+    EXPECT_TRUE(messages().isEmpty());
+    EXPECT_EQ(storedValue(QStringLiteral("dtpFrom")), QLatin1String(c.rewritten));
+}
+
+INSTANTIATE_TEST_SUITE_P(StoredDate, StoredTwoDigitYear,
+                         ::testing::Values(TwoDigitYear{"Year24", "3/15/24", QDate(2024, 3, 15), "3/15/2024"},
+                                           TwoDigitYear{"Year99", "12/31/99", QDate(1999, 12, 31), "12/31/1999"},
+                                           TwoDigitYear{"Year68", "1/1/68", QDate(2068, 1, 1), "1/1/2068"},
+                                           TwoDigitYear{"Year69", "1/1/69", QDate(1969, 1, 1), "1/1/1969"},
+                                           TwoDigitYear{"LeapDay00", "2/29/00", QDate(2000, 2, 29), "2/29/2000"},
+                                           TwoDigitYear{"NoSuchDay", "2/29/01", QDate(2010, 1, 21), nullptr}),
+                         [](const auto& instance) { return std::string(instance.param.name); });
+
 TEST(StoredDate, ReadsBackAsTheSameDateAfterAChange)
 {
     {
