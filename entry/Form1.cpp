@@ -481,11 +481,15 @@ void Form1::PushButton22_Click()
     run.rememberSkipLists();
     trap.step(104, [&] { setUpdatesEnabled(false); });
     trap.step(106, [&] { pointer_->set(services::WindowPointer::Hourglass); });
-    if (!run.writeTemplate()) {
-        // Reported once; without our own template there is no workbook to make.
+    const bool templateWritten = run.writeTemplate();
+    if (!templateWritten || !run.openTemplate()) {
+        // Reported once; without our own template there is no workbook to
+        // make, and every later step would only report that again.
         trap.step(154, [&] { pointer_->set(services::WindowPointer::Default); });
         run.releaseApplication();
         trap.step(208, [&] { setUpdatesEnabled(true); });
+        if (templateWritten)
+            run.deleteTemplateFile();
         return;
     }
     run.fillTemplate();

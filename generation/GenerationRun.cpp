@@ -73,9 +73,13 @@ void GenerationRun::releaseApplication()
     });
 }
 
+bool GenerationRun::openTemplate()
+{
+    return trap_.step(114, [&] { ExcelBook = required(ExcelApp).Workbooks().Open(templatePath_, true); });
+}
+
 void GenerationRun::fillTemplate()
 {
-    trap_.step(114, [&] { ExcelBook = required(ExcelApp).Workbooks().Open(templatePath_, true); });
     const auto resetCounters = [&](int first) {
         trap_.step(first, [&] { row_ = 11; });
         trap_.step(first + 2, [&] { lastRow_ = 26; });

@@ -46,7 +46,10 @@ public:
     bool writeTemplate();
     // 180.
     void releaseApplication();
-    // 114-152: opens the template and writes the date and the amounts.
+    // 114: opens the template. False when it could not (reported once);
+    // then, as for writeTemplate(), there is no workbook to make.
+    bool openTemplate();
+    // 116-152: writes the date and the amounts.
     void fillTemplate();
     // 156-180: claims a fresh name, saves the workbook under it and closes
     // the application.

@@ -279,33 +279,50 @@ TEST_F(GenerationRunTest, TakenWorkbookNamesAreDrawnAgainAndLinksThereAreNotFoll
         EXPECT_EQ(numberIn(book, a1), amount) << a1;
 }
 
-// Where the run cannot put its own template (another user's file in a
-// shared sticky folder refuses the rename; a folder in its place), it says
-// so once and makes no workbook.
-TEST_F(GenerationRunTest, ATemplateThatCannotBeWrittenIsReportedOnceAndMakesNoWorkbook)
+// Where the run cannot put its own template in place (another user's file
+// in a shared sticky folder refuses the rename, a folder stands in its
+// place, TEMP names a folder that does not exist) or cannot read it back,
+// it says so once, under that step, and makes no workbook and no preview.
+TEST_F(GenerationRunTest, ATemplateThatCannotBeWrittenOrOpenedIsReportedOnceAndMakesNoWorkbook)
 {
+    const QString temp = qEnvironmentVariable("TEMP");
+    const struct {
+        const char* name;
+        std::function<void()> arrange;
+        int step;
+    } cases[] = {
+        {"rename refused",
+         [] { fault_injection::inject(fault_injection::Call::Rename, EPERM, QStringLiteral("template.xlt")); }, 112},
+        {"folder in its place", [] { QDir().mkpath(tempPath(QStringLiteral("template.xlt"))); }, 112},
+        {"TEMP names no folder", [&] { qputenv("TEMP", (temp + QStringLiteral("/missing")).toLocal8Bit()); }, 112},
+        {"read fails",
+         [] { fault_injection::inject(fault_injection::Call::Read, EIO, QStringLiteral("template.xlt")); }, 114},
+    };
     window.show();
-    for (const bool refused : {true, false}) {
+    for (const auto& c : cases) {
         fault_injection::Scope faults;
-        if (refused)
-            fault_injection::inject(fault_injection::Call::Rename, EPERM, QStringLiteral("template.xlt"));
-        else
-            ASSERT_TRUE(QDir().mkpath(tempPath(QStringLiteral("template.xlt"))));
+        c.arrange();
         WatchingDialogs watching(window);
         services::setDialogHost(&watching);
         run();
         services::setDialogHost(&testing_support::recordedDialogs());
+        qputenv("TEMP", temp.toLocal8Bit());
+        QDir(tempPath(QStringLiteral("template.xlt"))).removeRecursively(); // the folder case's
 
-        ASSERT_EQ(watching.texts.size(), 1) << watching.texts.join(u'\n').toStdString();
+        ASSERT_EQ(watching.texts.size(), 1) << c.name << '\n' << watching.texts.join(u'\n').toStdString();
         EXPECT_TRUE(
-            watching.texts[0].endsWith(entry_tests::reportTail(QStringLiteral("Form1.PushButton22_Click"), 112)))
+            watching.texts[0].endsWith(entry_tests::reportTail(QStringLiteral("Form1.PushButton22_Click"), c.step)))
+            << c.name << '\n'
             << watching.texts[0].toStdString();
-        EXPECT_EQ(watching.seen[112], std::pair(11, false)) << "hourglass and frozen drawing while it is shown";
-        EXPECT_TRUE(workbooksInTemp().isEmpty());
-        EXPECT_EQ(window.form2(), nullptr);
-        EXPECT_TRUE(window.isVisible());
-        EXPECT_EQ(window.mousePointer().value(), 0);
-        EXPECT_TRUE(window.updatesEnabled());
+        EXPECT_EQ(watching.seen[c.step], std::pair(11, false)) << c.name << ": hourglass and frozen drawing";
+        EXPECT_TRUE(workbooksInTemp().isEmpty()) << c.name;
+        EXPECT_EQ(window.form2(), nullptr) << c.name;
+        EXPECT_TRUE(window.isVisible()) << c.name;
+        EXPECT_EQ(window.mousePointer().value(), 0) << c.name;
+        EXPECT_TRUE(window.updatesEnabled()) << c.name;
+        if (c.step == 114) {
+            EXPECT_FALSE(QFile::exists(tempPath(QStringLiteral("template.xlt")))) << "the run's own template is gone";
+        }
     }
 }
 

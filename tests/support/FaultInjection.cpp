@@ -105,6 +105,14 @@ ssize_t write(int fd, const void* buffer, size_t count)
     return real(fd, buffer, count);
 }
 
+ssize_t read(int fd, void* buffer, size_t count)
+{
+    static const auto real = fault_injection::next<ssize_t (*)(int, void*, size_t)>("read");
+    if (count > 0 && shouldFail(Call::Read, fd))
+        return -1;
+    return real(fd, buffer, count);
+}
+
 int fdatasync(int fd)
 {
     static const auto real = fault_injection::next<int (*)(int)>("fdatasync");

@@ -7,7 +7,7 @@
 // in front of the C library for every caller, Qt's and libgsf's included.
 namespace fault_injection {
 
-enum class Call { Write, Sync, Close, Rename };
+enum class Call { Write, Sync, Close, Rename, Read };
 
 // From now on, every `call` on a file whose path contains `pathPart` fails
 // with `error` (ENOSPC, EIO, ...), or is only counted when `error` is 0. For
