@@ -113,25 +113,40 @@ void GenerationRun::fillColumn(int firstLine, const QString& skips, int column, 
 
 void GenerationRun::saveWorkbook()
 {
-    trap_.step(156, [&] {
-        // Without a folder the name would land in the root folder.
-        if (folder_.isEmpty())
-            throw services::Failure(QStringLiteral("There is no temporary folder to save the workbook in."));
+    nameClaimed_ = false;
+    do {
+        QString name;
+        trap_.step(156, [&] { name = QStringLiteral("vetrik"); });
+        for (int i = 0; i < 8; ++i) {
+            double fraction = 0;
+            int digit = 1;
+            trap_.step(160, [&] { fraction = drawNameFraction(nameDraw_, i); });
+            trap_.step(162, [&] { digit = nameDigit(fraction); });
+            trap_.step(164, [&] { name += QString::number(digit); });
+        }
+        trap_.step(168, [&] {
+            // Without a folder the name would land in the root folder.
+            if (folder_.isEmpty())
+                throw services::Failure(QStringLiteral("There is no temporary folder to save the workbook in."));
+            workbookPath_ = folder_ + u'/' + name + QStringLiteral(".xls");
+        });
         // The name is claimed by creating it exclusively, so no other process
         // or planted link can share it; SaveAs then replaces the empty file.
-        QString path;
-        do {
-            path = folder_ + u'/' + randomWorkbookName(nameDraw_);
-        } while (services::FileExists(path) || !claimNewFile(path));
-        workbookPath_ = path;
-    });
+        // A claim that fails was reported; other names would only repeat it.
+        const bool checked = trap_.step(170, [&] {
+            nameClaimed_ =
+                !workbookPath_.isEmpty() && !services::FileExists(workbookPath_) && claimNewFile(workbookPath_);
+        });
+        if (!checked || workbookPath_.isEmpty())
+            break;
+    } while (!nameClaimed_);
     trap_.step(172, [&] {
         try {
             required(ExcelBook).SaveAs(workbookPath_, saveFormatForVersion(ExcelApp));
             holdWorkbook(workbookPath_);
         } catch (...) {
-            // A claimed name that was never filled is not a workbook.
-            if (QFileInfo(workbookPath_).size() == 0)
+            // A name we claimed that was never filled is not a workbook.
+            if (nameClaimed_ && QFileInfo(workbookPath_).size() == 0)
                 QFile::remove(workbookPath_);
             throw;
         }

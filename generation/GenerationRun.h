@@ -51,8 +51,9 @@ public:
     bool openTemplate();
     // 116-152: writes the date and the amounts.
     void fillTemplate();
-    // 156-180: claims a fresh name, saves the workbook under it and closes
-    // the application.
+    // 156-170: draws the name digit by digit and claims it (again with new
+    // digits while the name is taken); 172-180: saves the workbook under it
+    // and closes the application.
     void saveWorkbook();
     // 182.
     void reopenWorkbook();
@@ -76,6 +77,7 @@ private:
     RunEntries entries_;
     std::function<double()> nameDraw_;
     QString assetSkips_, liabilitySkips_, folder_, templatePath_, picturePath_, workbookPath_;
+    bool nameClaimed_ = false; // workbookPath_ was created by this run
     QByteArray templateBytes_;
     std::unique_ptr<Engine> engine_;
     QImage picture_;

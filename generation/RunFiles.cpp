@@ -153,23 +153,18 @@ bool claimNewFile(const QString& path)
     return true;
 }
 
-QString randomWorkbookName(const std::function<double()>& draw)
+double drawNameFraction(const std::function<double()>& draw, int digitIndex)
 {
-    QString name = QStringLiteral("vetrik");
-    for (int i = 0; i < 8; ++i) {
-        double r;
-        if (draw) {
-            r = draw();
-        } else {
-            QRandomGenerator generator(quint32(QDateTime::currentMSecsSinceEpoch() ^ (quint64(i) << 20))
-                                       ^ QRandomGenerator::system()->generate());
-            r = generator.generateDouble();
-        }
-        int digit = int(r * 9) + 1;
-        digit = std::clamp(digit, 1, 9);
-        name += QString::number(digit);
-    }
-    return name + QStringLiteral(".xls");
+    if (draw)
+        return draw();
+    QRandomGenerator generator(quint32(QDateTime::currentMSecsSinceEpoch() ^ (quint64(digitIndex) << 20))
+                               ^ QRandomGenerator::system()->generate());
+    return generator.generateDouble();
+}
+
+int nameDigit(double fraction)
+{
+    return std::clamp(int(fraction * 9) + 1, 1, 9);
 }
 
 void holdWorkbook(const QString& path)

@@ -18,9 +18,12 @@ QString runTempFolder();
 // link). False when the name is taken; throws Failure on other errors.
 bool claimNewFile(const QString& path);
 
-// "vetrik" + eight digits from 1 to 9 + ".xls". `draw` gives a number in
-// [0,1); by default re-seeded from the clock before each digit.
-QString randomWorkbookName(const std::function<double()>& draw = {});
+// The generated workbook's name is "vetrik" + eight digits from 1 to 9 +
+// ".xls". Each digit comes from one number in [0,1): `draw`'s, or by default
+// one from a generator seeded afresh from the clock for each digit.
+double drawNameFraction(const std::function<double()>& draw, int digitIndex);
+// The digit 1 to 9 of a number in [0,1).
+int nameDigit(double fraction);
 
 // Marks the generated workbook as this process's for as long as it runs (a
 // lock on the file), so that another copy of the program starting meanwhile

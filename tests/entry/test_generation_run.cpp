@@ -241,6 +241,26 @@ TEST_P(PlantedLinkTest, TheLinksTargetIsNeverWritten)
 
 INSTANTIATE_TEST_SUITE_P(Names, PlantedLinkTest, ::testing::Values("temp.bmp", "template.xlt"));
 
+// A failing step of the name draw is reported under its own number, and
+// the run goes on with the next step, as every reporting procedure does.
+TEST_F(GenerationRunTest, AFailedNameDrawIsReportedUnderItsOwnStep)
+{
+    int calls = 0;
+    window.setWorkbookNameDraw([&] {
+        if (++calls == 3)
+            throw services::Failure(QStringLiteral("no random number"));
+        return 0.5;
+    });
+    run();
+    ASSERT_EQ(messages().size(), 1);
+    EXPECT_TRUE(messages()[0].text.startsWith(QStringLiteral("no random number")));
+    EXPECT_TRUE(messages()[0].text.endsWith(entry_tests::reportTail(QStringLiteral("Form1.PushButton22_Click"), 160)))
+        << messages()[0].text.toStdString();
+    // The third digit kept its starting value.
+    ASSERT_NE(window.form2(), nullptr);
+    EXPECT_EQ(window.form2()->mExcelFile, tempPath(QStringLiteral("vetrik55155555.xls")));
+}
+
 TEST_F(GenerationRunTest, TakenWorkbookNamesAreDrawnAgainAndLinksThereAreNotFollowed)
 {
     // Eight draws per name: all ones, all twos, all threes, then all fives.

@@ -92,19 +92,21 @@ TEST(ClaimNewFile, ClaimsOnceAndNeverThroughALink)
     EXPECT_FALSE(QFileInfo::exists(missing));
 }
 
-TEST(RandomWorkbookName, DigitsOneToNineFromTheDraw)
+TEST(WorkbookName, DigitsOneToNineFromTheDraw)
 {
-    const std::vector<double> draws = {0.0, 0.1111, 0.2223, 0.5, 0.7, 0.8, 0.9, 0.999999};
-    std::size_t next = 0;
-    EXPECT_EQ(generation::randomWorkbookName([&] { return draws.at(next++); }), QStringLiteral("vetrik11357899.xls"));
+    const std::vector<std::pair<double, int>> digits = {{0.0, 1},    {0.1111, 1},   {0.1112, 2}, {0.5, 5},
+                                                        {0.8889, 9}, {0.999999, 9}, {1.0, 9},    {-0.1, 1}};
+    for (const auto& [fraction, digit] : digits)
+        EXPECT_EQ(generation::nameDigit(fraction), digit) << fraction;
 }
 
-TEST(RandomWorkbookName, HasEightDigitsWithoutZero)
+TEST(WorkbookName, DrawsAreInTheHalfOpenUnitInterval)
 {
-    const QRegularExpression form(QStringLiteral("^vetrik[1-9]{8}\\.xls$"));
+    EXPECT_EQ(generation::drawNameFraction([] { return 0.25; }, 3), 0.25);
     for (int i = 0; i < 200; ++i) {
-        const QString name = generation::randomWorkbookName();
-        ASSERT_TRUE(form.match(name).hasMatch()) << name.toStdString();
+        const double fraction = generation::drawNameFraction({}, i % 8);
+        ASSERT_GE(fraction, 0.0);
+        ASSERT_LT(fraction, 1.0);
     }
 }
 
