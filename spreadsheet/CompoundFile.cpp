@@ -30,11 +30,25 @@ using namespace compound_file;
 namespace {
 
 const QString kWorkbookName = QStringLiteral("Workbook");
+
 const QString kOldWorkbookName = QStringLiteral("Book");
 const QString kSummaryName = QStringLiteral("\005SummaryInformation");
 const QString kDocumentSummaryName = QStringLiteral("\005DocumentSummaryInformation");
 
 constexpr unsigned char kSignature[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
+
+// Streams shorter than this go into the mini stream, where strict readers
+// do not look for the workbook stream.
+constexpr qsizetype kMiniStreamCutoff = 4096;
+
+// The workbook stream with zeros after its last record up to the cutoff;
+// readers stop at the last EOF record and never reach them.
+QByteArray outsideTheMiniStream(const QByteArray& workbook)
+{
+    if (workbook.size() >= kMiniStreamCutoff)
+        return workbook;
+    return workbook + QByteArray(kMiniStreamCutoff - workbook.size(), '\0');
+}
 
 // The class id Excel gives the root of a workbook file,
 // {00020820-0000-0000-C000-000000000046}.
@@ -329,7 +343,7 @@ QByteArray writeCompoundDocument(const CompoundDocument& document)
         refuse(QStringLiteral("libgsf could not start a compound document"));
     gsf_outfile_msole_set_class_id(GSF_OUTFILE_MSOLE(root.get()), kExcelWorkbookClassId);
 
-    writeStream(root.get(), kWorkbookName, document.workbook);
+    writeStream(root.get(), kWorkbookName, outsideTheMiniStream(document.workbook));
     writeStream(root.get(), kSummaryName, summary);
     writeStream(root.get(), kDocumentSummaryName, documentSummary);
     for (const auto& [name, bytes] : document.otherStreams)
