@@ -56,13 +56,17 @@ QList<Font> fonts()
 
 QList<NumberFormat> numberFormats()
 {
-    // The currency formats are written out, as spreadsheets do for the
-    // built-in ones whose text depends on the user's settings.
+    // The eight built-in formats whose text depends on the user's currency
+    // are written out, as spreadsheets do and strict readers expect.
     return {
         {5, QStringLiteral("\"$\"#,##0_);\\(\"$\"#,##0\\)")},
         {6, QStringLiteral("\"$\"#,##0_);[Red]\\(\"$\"#,##0\\)")},
         {7, QStringLiteral("\"$\"#,##0.00_);\\(\"$\"#,##0.00\\)")},
         {8, QStringLiteral("\"$\"#,##0.00_);[Red]\\(\"$\"#,##0.00\\)")},
+        {42, QStringLiteral("_(\"$\"* #,##0_);_(\"$\"* \\(#,##0\\);_(\"$\"* \"-\"_);_(@_)")},
+        {41, QStringLiteral("_(* #,##0_);_(* \\(#,##0\\);_(* \"-\"_);_(@_)")},
+        {44, QStringLiteral("_(\"$\"* #,##0.00_);_(\"$\"* \\(#,##0.00\\);_(\"$\"* \"-\"??_);_(@_)")},
+        {43, QStringLiteral("_(* #,##0.00_);_(* \\(#,##0.00\\);_(* \"-\"??_);_(@_)")},
         {kDate, QStringLiteral("[$-409]d\\-mmm\\-yy;@")},
     };
 }
@@ -420,7 +424,7 @@ Workbook balanceSheetTemplate()
     fillBalanceSheet(sheet);
     shapeBalanceSheet(sheet);
     book.sheets = {sheet, variablesSheet()};
-    book.sheetReferences = {SheetReference{0, 0}, SheetReference{1, 1}, SheetReference{0xFFFE, 0xFFFE}};
+    book.sheetReferences = {SheetReference{0, 0}, SheetReference{1, 1}, SheetReference{kSheetNotFound, kSheetNotFound}};
     book.names = definedNames();
     recalculate(book);
     return book;

@@ -200,7 +200,9 @@ struct DefinedName {
 };
 
 // One entry of the workbook's list of referenced sheets; a sheet index of
-// 0xFFFE marks a reference to a sheet that no longer exists.
+// kSheetNotFound (-1 in the file's signed field) marks a reference to a
+// sheet that no longer exists.
+inline constexpr int kSheetNotFound = 0xFFFF;
 struct SheetReference {
     int firstSheet = 0;
     int lastSheet = 0;

@@ -1,10 +1,13 @@
 #include "generation/BalanceSheetTemplate.h"
 #include "generation/GenerationRun.h"
 #include "resources/TemplateWorkbook.h"
+#include "spreadsheet/BiffStream.h"
+#include "spreadsheet/CompoundFile.h"
 #include "spreadsheet/Formula.h"
 #include "spreadsheet/XlsFile.h"
 #include "tests/support/SampleBalanceSheet.h"
 
+#include <QtEndian>
 #include <gtest/gtest.h>
 
 #include <set>
@@ -213,6 +216,32 @@ TEST(Template, ProgramCarriesTheBytesOfItsDescription)
     // And they read back as the same workbook.
     const Workbook back = readXlsFile(carried);
     EXPECT_EQ(back.sheets, generation::balanceSheetTemplate().sheets);
+}
+
+// What strict readers of .xls look for in the globals: the eight built-in
+// currency formats written out in the order spreadsheets write them, and a
+// reference to a deleted sheet as "not found" (-1), not as a workbook-level
+// one (-2).
+TEST(Template, GlobalsAsStrictReadersExpectThem)
+{
+    const QByteArray stream = spreadsheet::readCompoundDocument(resources::templateWorkbook()).workbook;
+    spreadsheet::biff::RecordReader records(stream);
+    QList<int> formatIndexes;
+    QByteArray sheetList;
+    for (spreadsheet::biff::Record record = records.next(); record.type != spreadsheet::biff::record::Eof;
+         record = records.next()) {
+        if (record.type == spreadsheet::biff::record::Format)
+            formatIndexes << qFromLittleEndian<quint16>(record.body.constData());
+        if (record.type == spreadsheet::biff::record::ExternSheet)
+            sheetList = record.body;
+    }
+    EXPECT_EQ(formatIndexes, (QList<int>{5, 6, 7, 8, 42, 41, 44, 43, 164}));
+    // Three entries of (supporting book, first sheet, last sheet).
+    EXPECT_EQ(sheetList.toHex().toStdString(),
+              "0300"
+              "000000000000"
+              "000001000100"
+              "0000ffffffff");
 }
 
 // The run finds the amount cells by its skip lists, the template leaves
