@@ -1,5 +1,6 @@
 #include "generation/BalanceSheetTemplate.h"
 
+#include "spreadsheet/BiffStream.h"
 #include "spreadsheet/Formula.h"
 #include "spreadsheet/Recalculation.h"
 
@@ -304,6 +305,45 @@ void fillBalanceSheet(Worksheet& sheet)
     blank(sheet, "I31", DefaultCell);
 }
 
+RangeAddress range(const char* first, const char* last)
+{
+    return {cellAddress(first), cellAddress(last)};
+}
+
+// The printer settings of the sheet as spreadsheets store them: two reserved
+// bytes, then a Windows DEVMODE (its Unicode layout, without driver data)
+// that says what the page setup says. It names no printer, so any may take it.
+QByteArray printerSettingsFor(const PageSetup& page)
+{
+    constexpr qsizetype kReserved = 2;
+    constexpr qsizetype kNameSize = 64; // the printer's: 32 UTF-16 characters
+    constexpr std::uint16_t kSpecVersion = 0x0401;
+    constexpr std::uint16_t kDevModeSize = 220;
+    constexpr std::uint32_t kOrientationSet = 0x0001, kPaperSizeSet = 0x0002, kCopiesSet = 0x0100,
+                            kResolutionSet = 0x0400, kVerticalResolutionSet = 0x2000;
+    constexpr std::uint16_t kPortrait = 1, kLandscape = 2;
+    spreadsheet::biff::FieldWriter settings;
+    settings.zeros(kReserved)
+        .zeros(kNameSize)
+        .u16(kSpecVersion)
+        .u16(0) // driver version
+        .u16(kDevModeSize)
+        .u16(0) // size of the driver data
+        .u32(kOrientationSet | kPaperSizeSet | kCopiesSet | kResolutionSet | kVerticalResolutionSet)
+        .u16(page.portrait ? kPortrait : kLandscape)
+        .u16(std::uint16_t(page.paperSize))
+        .zeros(3 * 2) // paper length and width, scale
+        .u16(std::uint16_t(page.copies))
+        .u16(0) // paper source
+        .u16(std::uint16_t(page.horizontalDpi))
+        .zeros(2 * 2) // colour, duplex
+        .u16(std::uint16_t(page.verticalDpi))
+        .zeros(2 * 2); // TrueType fonts, collation
+    // No form name; the display, colour matching, media and dithering fields are not set.
+    settings.zeros(kReserved + kDevModeSize - settings.size());
+    return settings.data();
+}
+
 void shapeBalanceSheet(Worksheet& sheet)
 {
     const std::pair<int, double> customHeights[] = {
@@ -341,6 +381,13 @@ void shapeBalanceSheet(Worksheet& sheet)
     page.leftMargin = page.rightMargin = page.topMargin = page.bottomMargin = 0.65;
     page.headerMargin = page.footerMargin = 0.5;
     page.centreHorizontally = true;
+    page.printerSettings = printerSettingsFor(page);
+
+    // The totals add blocks the user may leave empty; the check need not say so.
+    const IgnoredErrors totals{
+        {range("D17", "D17"), range("H17", "H17"), range("H21", "H21"), range("D27", "D27"), range("H26", "H27")},
+        ErrorCheck::EmptyCellReference};
+    sheet.ignoredErrors = {totals};
 }
 
 Worksheet variablesSheet()
@@ -359,11 +406,6 @@ Worksheet variablesSheet()
     sheet.page.header = QStringLiteral("&A");
     sheet.page.footer = QStringLiteral("Page &P");
     return sheet;
-}
-
-RangeAddress range(const char* first, const char* last)
-{
-    return {cellAddress(first), cellAddress(last)};
 }
 
 QList<DefinedName> definedNames()

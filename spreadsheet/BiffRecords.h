@@ -143,6 +143,14 @@ void writeScl(RecordWriter& out, int zoomPercent);
 void readSelection(const Record& record, SheetWindow& window);
 void writeSelection(RecordWriter& out, const SheetWindow& window);
 
+// FEATHEADR, FEAT: sheet features. Those that exempt ranges from the
+// background error check are modelled: the reader appends a FEAT's ranges
+// and returns true for them; it returns false for any other kind of feature,
+// which the sheet keeps as it came. The writer writes a FEATHEADR, then a FEAT
+// for each entry, and nothing when there are none.
+bool readIgnoredErrors(const Record& record, QList<IgnoredErrors>& into);
+void writeIgnoredErrors(RecordWriter& out, const QList<IgnoredErrors>& ignored);
+
 // ---------------------------------------------------------------- cells
 
 // Where a cell record puts its value: the first six bytes of every one.

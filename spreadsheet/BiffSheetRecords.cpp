@@ -1,5 +1,6 @@
 // The records of a worksheet other than its cells.
 #include "spreadsheet/BiffRecords.h"
+#include "spreadsheet/EngineErrors.h"
 
 #include <algorithm>
 #include <cmath>
@@ -330,6 +331,114 @@ void writeSelection(RecordWriter& out, const SheetWindow& window)
             .u8(std::uint8_t(range.first.column))
             .u8(std::uint8_t(range.last.column));
     out.write(record::Selection, selection);
+}
+
+namespace {
+constexpr qsizetype kFutureHeaderSize = 12;
+constexpr std::uint16_t kErrorCheckFeature = 3;
+constexpr std::uint8_t kHeaderAlwaysSet = 1;
+constexpr qsizetype kFeatureFixedSize = 27;
+constexpr std::uint32_t kErrorCheckDataSize = 4;
+constexpr std::uint32_t kKnownErrorChecks = 0xFF; // the others are unused
+constexpr qsizetype kRangeSize = 8;
+// A FEAT cannot go on in CONTINUE records.
+constexpr qsizetype kMostFeatureRanges =
+    (RecordWriter::kMaxBody - kFeatureFixedSize - kErrorCheckDataSize) / kRangeSize;
+
+void writeFutureHeader(FieldWriter& out, std::uint16_t type)
+{
+    out.u16(type).u16(0).zeros(8);
+}
+
+bool isSheetRange(const RangeAddress& range)
+{
+    return range.first.row >= 0 && range.first.row <= range.last.row && range.last.row < kMaxRows
+        && range.first.column >= 0 && range.first.column <= range.last.column && range.last.column < kMaxColumns;
+}
+} // namespace
+
+// Both records start with a future record header (12): the record's own type
+// (2), flags (2, 0), unused (8).
+// FEATHEADR: 12 feature kind (2; 3 the error check), 14 always 1 (1), 15 size
+// of the header data after it (4; 0, none, for the error check).
+// FEAT: 12 feature kind (2), 14 unused (1), 15 unused (4), 19 range count
+// (2), 21 size of the feature data (4; 4 for the error check), 25 unused (2),
+// 27 the ranges: first row, last row, first column, last column (2 each);
+// then the feature data, for the error check the kinds of error ignored (4:
+// bit 0 calculation errors, 1 references to empty cells, 2 numbers stored as
+// text, 3 inconsistent ranges, 4 inconsistent formulas, 5 text dates, 6
+// unprotected formulas, 7 data validation).
+bool readIgnoredErrors(const Record& record, QList<IgnoredErrors>& into)
+{
+    // A future record goes on in CONTINUEFRT records, not in CONTINUE ones.
+    const bool header = record.type == record::FeatHdr;
+    FieldReader in(record.body, header ? "FEATHEADR" : "FEAT");
+    in.skip(kFutureHeaderSize);
+    const std::uint16_t kind = in.u16();
+    in.skip(1 + 4);
+    if (header)
+        return kind == kErrorCheckFeature;
+    const std::uint16_t count = in.u16();
+    in.skip(4 + 2);
+    if (kind != kErrorCheckFeature)
+        return false;
+    IgnoredErrors feature;
+    for (int i = 0; i < count; ++i) {
+        RangeAddress range;
+        range.first.row = in.u16();
+        range.last.row = in.u16();
+        range.first.column = in.u16();
+        range.last.column = in.u16();
+        if (!isSheetRange(range))
+            in.fail(QStringLiteral("rows %1 to %2, columns %3 to %4 are not a range of the sheet")
+                        .arg(range.first.row)
+                        .arg(range.last.row)
+                        .arg(range.first.column)
+                        .arg(range.last.column));
+        feature.ranges.append(range);
+    }
+    feature.ignored = ErrorChecks::fromInt(in.u32() & kKnownErrorChecks);
+    into.append(feature);
+    return true;
+}
+
+void writeIgnoredErrors(RecordWriter& out, const QList<IgnoredErrors>& ignored)
+{
+    if (ignored.isEmpty())
+        return;
+    FieldWriter header;
+    writeFutureHeader(header, record::FeatHdr);
+    header.u16(kErrorCheckFeature).u8(kHeaderAlwaysSet).u32(0);
+    out.write(record::FeatHdr, header);
+    for (const IgnoredErrors& feature : ignored) {
+        if (feature.ranges.size() > kMostFeatureRanges)
+            refuse(QStringLiteral("%1 ranges exempt from the error check alike; a sheet stores at most %2 together.")
+                       .arg(feature.ranges.size())
+                       .arg(kMostFeatureRanges));
+        FieldWriter feat;
+        writeFutureHeader(feat, record::Feat);
+        feat.u16(kErrorCheckFeature)
+            .u8(0)
+            .u32(0)
+            .u16(std::uint16_t(feature.ranges.size()))
+            .u32(kErrorCheckDataSize)
+            .u16(0);
+        for (const RangeAddress& range : feature.ranges) {
+            if (!isSheetRange(range))
+                refuse(QStringLiteral("A range exempt from the error check, rows %1 to %2, columns %3 to %4, is not "
+                                      "a range of the sheet.")
+                           .arg(range.first.row + 1)
+                           .arg(range.last.row + 1)
+                           .arg(range.first.column + 1)
+                           .arg(range.last.column + 1));
+            feat.u16(std::uint16_t(range.first.row))
+                .u16(std::uint16_t(range.last.row))
+                .u16(std::uint16_t(range.first.column))
+                .u16(std::uint16_t(range.last.column));
+        }
+        feat.u32(feature.ignored.toInt());
+        out.write(record::Feat, feat);
+    }
 }
 
 } // namespace spreadsheet::biff

@@ -198,6 +198,8 @@ inline constexpr std::uint16_t Rk = 0x027E;
 inline constexpr std::uint16_t Style = 0x0293;
 inline constexpr std::uint16_t Format = 0x041E;
 inline constexpr std::uint16_t Bof = 0x0809;
+inline constexpr std::uint16_t FeatHdr = 0x0867;
+inline constexpr std::uint16_t Feat = 0x0868;
 inline constexpr std::uint16_t DbCell = 0x00D7;
 } // namespace record
 

@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QColor>
+#include <QFlags>
 #include <QList>
 #include <QString>
 #include <cstdint>
@@ -160,6 +161,28 @@ struct PageSetup {
     friend bool operator==(const PageSetup&, const PageSetup&) = default;
 };
 
+// The kinds of error a spreadsheet's background error check flags, with the
+// bits the file format gives them.
+enum class ErrorCheck : std::uint32_t {
+    CalculationError = 0x01,
+    EmptyCellReference = 0x02, // a formula refers to empty cells
+    NumberStoredAsText = 0x04,
+    InconsistentRange = 0x08, // a formula leaves out cells next to its range
+    InconsistentFormula = 0x10,
+    TextDate = 0x20, // a date as text with a two-digit year
+    UnprotectedFormula = 0x40,
+    DataValidation = 0x80,
+};
+Q_DECLARE_FLAGS(ErrorChecks, ErrorCheck)
+
+// Ranges of a sheet whose cells the error check does not flag for the kinds
+// of error given.
+struct IgnoredErrors {
+    QList<RangeAddress> ranges;
+    ErrorChecks ignored;
+    friend bool operator==(const IgnoredErrors&, const IgnoredErrors&) = default;
+};
+
 // A record the engine does not model, kept to be written back unchanged.
 struct KeptRecord {
     std::uint16_t type = 0;
@@ -179,6 +202,7 @@ struct Worksheet {
     std::uint16_t defaultRowFlags = 0;
     SheetWindow window;
     PageSetup page;
+    QList<IgnoredErrors> ignoredErrors;
     QList<KeptRecord> keptBeforeCells;
     QList<KeptRecord> keptAfterWindow;
 
@@ -259,3 +283,5 @@ struct Workbook {
 const QList<QColor>& defaultPalette();
 
 } // namespace spreadsheet
+
+Q_DECLARE_OPERATORS_FOR_FLAGS(spreadsheet::ErrorChecks)

@@ -142,6 +142,7 @@ private:
     Cell& put(const CellRecord& record);
     void put(const QList<CellRecord>& records);
     void putFormula(const Record& record, RecordReader& reader);
+    void keep(const Record& record);
     void dropPlainRows();
 
     Worksheet& sheet_;
@@ -169,6 +170,11 @@ void SheetReader::putFormula(const Record& record, RecordReader& reader)
     if (formula.textFollows)
         formula.cell.value = readStringResult(record, reader);
     put(formula.cell).formula = formula.tokens;
+}
+
+void SheetReader::keep(const Record& record)
+{
+    (pastCells_ ? sheet_.keptAfterWindow : sheet_.keptBeforeCells).append(kept(record));
 }
 
 // A row record that only spans cells says nothing the model keeps. Judged
@@ -234,6 +240,11 @@ void SheetReader::read(RecordReader& reader)
             break;
         case record::Scl: sheet_.window.zoomPercent = readScl(record); break;
         case record::Selection: readSelection(record, sheet_.window); break;
+        case record::FeatHdr:
+        case record::Feat:
+            if (!readIgnoredErrors(record, sheet_.ignoredErrors))
+                keep(record);
+            break;
         case record::String:
             failStream(QStringLiteral("a STRING record at offset %1 follows no formula").arg(record.offset));
         case record::Bof:
@@ -246,7 +257,7 @@ void SheetReader::read(RecordReader& reader)
         case record::Dimensions:
         case record::Index:
         case record::DbCell: break;
-        default: (pastCells_ ? sheet_.keptAfterWindow : sheet_.keptBeforeCells).append(kept(record)); break;
+        default: keep(record); break;
         }
     }
 }

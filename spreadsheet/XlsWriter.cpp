@@ -218,6 +218,7 @@ void writeSheet(RecordWriter& out, const Workbook& workbook, const Worksheet& sh
     writeCellTable(out, sheet, strings);
     writeSheetWindow(out, sheet.window);
     writeKept(out, sheet.keptAfterWindow);
+    writeIgnoredErrors(out, sheet.ignoredErrors);
     out.write(record::Eof, QByteArray());
 }
 

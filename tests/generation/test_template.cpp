@@ -218,6 +218,54 @@ TEST(Template, ProgramCarriesTheBytesOfItsDescription)
     EXPECT_EQ(back.sheets, generation::balanceSheetTemplate().sheets);
 }
 
+// The totals sum blocks a user may leave empty: the background error check
+// must not mark them for referring to empty cells.
+TEST(Template, TotalsAreExemptFromTheEmptyCellCheck)
+{
+    const Workbook book = readXlsFile(resources::templateWorkbook());
+    QList<RangeAddress> exempt;
+    for (const IgnoredErrors& ignored : balanceSheet(book).ignoredErrors) {
+        EXPECT_TRUE(ignored.ignored.testFlag(ErrorCheck::EmptyCellReference));
+        exempt += ignored.ranges;
+    }
+    const auto range = [](const char* first, const char* last) {
+        return RangeAddress{cellAddress(first), cellAddress(last)};
+    };
+    EXPECT_EQ(exempt,
+              (QList<RangeAddress>{range("D17", "D17"), range("H17", "H17"), range("H21", "H21"), range("D27", "D27"),
+                                   range("H26", "H27")}));
+    EXPECT_TRUE(book.sheets[1].ignoredErrors.isEmpty());
+}
+
+// The printer settings: two reserved bytes, then a DEVMODE of the Unicode
+// layout that agrees with the page setup.
+TEST(Template, PrinterSettingsSayLetterPortrait300DpiOneCopy)
+{
+    const QByteArray settings = balanceSheet(readXlsFile(resources::templateWorkbook())).page.printerSettings;
+    const qsizetype devMode = 2, publicSize = 220;
+    ASSERT_GE(settings.size(), devMode + publicSize);
+    const auto u16 = [&](qsizetype at) { return int(qFromLittleEndian<quint16>(settings.constData() + at)); };
+    EXPECT_EQ(u16(0), 0); // reserved
+    EXPECT_EQ(u16(devMode + 64), 0x0401);
+    EXPECT_EQ(u16(devMode + 68), publicSize);
+    EXPECT_EQ(settings.size(), devMode + publicSize + u16(devMode + 70)); // and the driver's data
+    const quint32 set = qFromLittleEndian<quint32>(settings.constData() + devMode + 72);
+    struct Field {
+        quint32 flag;
+        qsizetype offset;
+        int value;
+        const char* name;
+    };
+    const Field fields[] = {
+        {0x0001, 76, 1, "orientation: portrait"}, {0x0002, 78, 1, "paper size: Letter"}, {0x0100, 86, 1, "copies"},
+        {0x0400, 90, 300, "horizontal dpi"},      {0x2000, 96, 300, "vertical dpi"},
+    };
+    for (const Field& field : fields) {
+        EXPECT_TRUE(set & field.flag) << field.name;
+        EXPECT_EQ(u16(devMode + field.offset), field.value) << field.name;
+    }
+}
+
 // What strict readers of .xls look for in the globals: the eight built-in
 // currency formats written out in the order spreadsheets write them, and a
 // reference to a deleted sheet as "not found" (-1), not as a workbook-level

@@ -1,7 +1,8 @@
 // The record functions against the records LibreOffice wrote for
 // data/records.fods (made by data/make-records-xls.sh): each record is read
 // by the engine's reader, written back by its writer, and must come out as
-// LibreOffice wrote it but for the fields the model does not keep.
+// LibreOffice wrote it but for the fields the model does not keep. Records
+// LibreOffice does not write are checked against their documented layout.
 #include "spreadsheet/BiffRecords.h"
 #include "spreadsheet/XlsStream.h"
 
@@ -248,4 +249,89 @@ TEST(XlsRecords, TheFieldsReadAreThoseOfTheSourceDocument)
     EXPECT_EQ(page.footer, QStringLiteral("&CPage &P"));
     ASSERT_EQ(book.names.size(), 1);
     EXPECT_EQ(book.names[0].name, QStringLiteral("Amounts"));
+}
+
+namespace {
+
+const QList<IgnoredErrors> kIgnored = {
+    {{RangeAddress{{16, 3}, {16, 3}}, RangeAddress{{25, 7}, {26, 7}}}, ErrorCheck::EmptyCellReference},
+    {{RangeAddress{{0, 0}, {65535, 255}}}, ErrorCheck::CalculationError | ErrorCheck::NumberStoredAsText},
+};
+
+QList<Record> ignoredErrorRecords()
+{
+    RecordWriter out;
+    writeIgnoredErrors(out, kIgnored);
+    return recordsOf(out.stream());
+}
+
+// Hex digits; spaces between fields for the reader.
+Record withBody(std::uint16_t type, const char* hex)
+{
+    return Record{type, QByteArray::fromHex(hex), {}, 0};
+}
+
+} // namespace
+
+TEST(XlsRecords, IgnoredErrorsWriteAsOneHeaderAndAFeatureEachAndReadBack)
+{
+    const QList<Record> records = ignoredErrorRecords();
+    ASSERT_EQ(records.size(), 3);
+    // Future record header (type, flags, 8 unused), kind 3, always 1, no header data.
+    EXPECT_EQ(records[0].type, record::FeatHdr);
+    EXPECT_EQ(records[0].body, QByteArray::fromHex("6708 0000 0000000000000000 0300 01 00000000"));
+    // Header, kind 3, unused (1, 4), two ranges, 4 bytes of data, unused (2),
+    // the ranges (rows, then columns), the kinds of error ignored.
+    EXPECT_EQ(records[1].type, record::Feat);
+    EXPECT_EQ(records[1].body,
+              QByteArray::fromHex("6808 0000 0000000000000000 0300 00 00000000 0200 04000000 0000 "
+                                  "1000 1000 0300 0300 1900 1a00 0700 0700 02000000"));
+    EXPECT_EQ(records[2].body.mid(27), QByteArray::fromHex("0000 ffff 0000 ff00 05000000"));
+
+    QList<IgnoredErrors> back;
+    for (const Record& record : records)
+        EXPECT_TRUE(readIgnoredErrors(record, back));
+    EXPECT_EQ(back, kIgnored);
+
+    RecordWriter none;
+    writeIgnoredErrors(none, {});
+    EXPECT_TRUE(none.stream().isEmpty());
+}
+
+// Protection (2), smart tags (4) and kinds not known are not the error
+// check's: the reader leaves them to the sheet, which keeps them.
+TEST(XlsRecords, OtherFeaturesAreNotTheErrorChecks)
+{
+    const Record others[] = {
+        withBody(record::FeatHdr, "6708 0000 0000000000000000 0200 01 ffffffff 0044"),
+        withBody(record::Feat,
+                 "6808 0000 0000000000000000 0200 00 00000000 0100 00000000 0000 "
+                 "0000 0000 0000 0000 00000000 0000"),
+        withBody(record::FeatHdr, "6708 0000 0000000000000000 0400 01 00000000"),
+        withBody(record::Feat, "6808 0000 0000000000000000 6300 00 00000000 0000 00000000 0000"),
+    };
+    QList<IgnoredErrors> into;
+    for (const Record& record : others)
+        EXPECT_FALSE(readIgnoredErrors(record, into)) << record.body.toHex().toStdString();
+    EXPECT_TRUE(into.isEmpty());
+}
+
+TEST(XlsRecords, DamagedFeatureRecordsAreFileFormatErrors)
+{
+    QList<Record> damaged;
+    for (const Record& whole : ignoredErrorRecords()) {
+        for (qsizetype length = 0; length < whole.body.size(); ++length)
+            damaged.append(Record{whole.type, whole.body.left(length), {}, 0});
+    }
+    // Ranges that are none of the sheet: past the last column, rows or columns the wrong way round.
+    for (const char* range : {"0000 0000 0000 0001", "0500 0400 0000 0000", "0000 0000 0300 0200"})
+        damaged.append(withBody(
+            record::Feat,
+            (QByteArray("6808 0000 0000000000000000 0300 00 00000000 0100 04000000 0000 ") + range + " 02000000")
+                .constData()));
+    for (const Record& record : damaged) {
+        QList<IgnoredErrors> into;
+        EXPECT_THROW(readIgnoredErrors(record, into), FileFormatError) << record.body.toHex().toStdString();
+        EXPECT_TRUE(into.isEmpty());
+    }
 }

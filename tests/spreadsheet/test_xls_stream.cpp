@@ -77,6 +77,10 @@ Workbook smallWorkbook()
     first.page.printerSettings = QByteArray(40, '\x11');
     first.keptBeforeCells.append(KeptRecord{0x0862, QByteArray::fromHex("620800000000"), {}});
     first.keptAfterWindow.append(KeptRecord{0x01B6, QByteArray(30, 'x'), {QByteArray(10, 'y')}});
+    first.ignoredErrors = {
+        IgnoredErrors{{{{2, 0}, {2, 4}}, {{30, 8}, {30, 8}}}, ErrorCheck::EmptyCellReference},
+        IgnoredErrors{{{{0, 1}, {0, 1}}}, ErrorCheck::NumberStoredAsText | ErrorCheck::InconsistentFormula},
+    };
     book.sheets.append(first);
 
     Worksheet second;
@@ -124,6 +128,7 @@ TEST(XlsStream, WorkbookSurvivesWriteAndRead)
         EXPECT_EQ(back.sheets[i].page, book.sheets[i].page) << i;
         EXPECT_EQ(back.sheets[i].keptBeforeCells, book.sheets[i].keptBeforeCells) << i;
         EXPECT_EQ(back.sheets[i].keptAfterWindow, book.sheets[i].keptAfterWindow) << i;
+        EXPECT_EQ(back.sheets[i].ignoredErrors, book.sheets[i].ignoredErrors) << i;
         EXPECT_EQ(back.sheets[i].state, book.sheets[i].state) << i;
         EXPECT_EQ(back.sheets[i].name, book.sheets[i].name) << i;
     }
@@ -298,6 +303,25 @@ TEST(XlsStream, RowsAreJudgedPlainAgainstTheSheetsFinalDefaultHeight)
     EXPECT_EQ(first.sheets[0].defaultRowHeightTwips, 255);
     EXPECT_FALSE(first.sheets[0].rows.contains(5));
     EXPECT_EQ(readWorkbookStream(writeWorkbookStream(first)), first);
+}
+
+// Feature records end a sheet; those of other kinds than the error check's
+// (here a protection header) are kept where they stood.
+TEST(XlsStream, ErrorCheckFeaturesEndTheSheetAndOtherFeaturesAreKept)
+{
+    Workbook book = smallWorkbook();
+    const QByteArray protection = QByteArray::fromHex("6708 0000 0000000000000000 0200 01 ffffffff 0044");
+    book.sheets[0].keptAfterWindow.append(KeptRecord{biff::record::FeatHdr, protection, {}});
+    const QByteArray stream = writeWorkbookStream(book);
+    QList<std::uint16_t> types;
+    for (const biff::Record& record : recordsOf(stream))
+        types.append(record.type);
+    const qsizetype end = types.indexOf(biff::record::Eof, types.indexOf(biff::record::Selection));
+    ASSERT_GE(end, 5);
+    EXPECT_EQ(types.mid(end - 5, 6),
+              (QList<std::uint16_t>{0x01B6, biff::record::FeatHdr, biff::record::FeatHdr, biff::record::Feat,
+                                    biff::record::Feat, biff::record::Eof}));
+    EXPECT_EQ(readWorkbookStream(stream), book);
 }
 
 TEST(XlsStream, AZoomOutsideTenToFourHundredPercentIsReadAsTheNearest)
