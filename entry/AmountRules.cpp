@@ -38,15 +38,16 @@ AmountRules::~AmountRules()
     qApp->removeEventFilter(this);
 }
 
-void AmountRules::postSelectWholeText()
+void AmountRules::postSelectWholeText(QLineEdit* box)
 {
+    // Sent to the box itself, not to whatever has the focus: after a modal
+    // box the window manager gives the window back later, and until then
+    // no widget has the focus.
     QMetaObject::invokeMethod(
-        qApp,
-        [] {
-            if (QWidget* focused = QApplication::focusWidget()) {
-                sendKey(focused, Qt::Key_Home, Qt::NoModifier);
-                sendKey(focused, Qt::Key_End, Qt::ShiftModifier);
-            }
+        box,
+        [box] {
+            sendKey(box, Qt::Key_Home, Qt::NoModifier);
+            sendKey(box, Qt::Key_End, Qt::ShiftModifier);
         },
         Qt::QueuedConnection);
 }
@@ -63,7 +64,7 @@ bool AmountRules::validate(QLineEdit* amountBox)
                                 services::MessageIcon::None);
     amountBox->setText(formatAmount(0, locale));
     amountBox->setFocus(Qt::OtherFocusReason);
-    postSelectWholeText();
+    postSelectWholeText(amountBox);
     return false;
 }
 
@@ -92,9 +93,9 @@ bool AmountRules::eventFilter(QObject* watched, QEvent* event)
     switch (event->type()) {
     case QEvent::FocusIn: {
         const auto reason = static_cast<QFocusEvent*>(event)->reason();
-        if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason
-            && allBoxes_.contains(qobject_cast<QLineEdit*>(widget)))
-            postSelectWholeText();
+        auto* box = qobject_cast<QLineEdit*>(widget);
+        if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason && allBoxes_.contains(box))
+            postSelectWholeText(box);
         return false;
     }
     case QEvent::MouseButtonPress:

@@ -21,9 +21,8 @@ public:
     // The check itself. Returns false when it refused the text.
     bool validate(QLineEdit* amountBox);
 
-    // Home, then Shift+End, delivered after the current event to whatever has
-    // the focus by then.
-    static void postSelectWholeText();
+    // Home, then Shift+End, delivered to the box after the current event.
+    static void postSelectWholeText(QLineEdit* box);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
