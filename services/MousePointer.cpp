@@ -72,13 +72,32 @@ void WindowPointer::set(int value)
     value_ = value;
     const QList<QWidget*> widgets = QList<QWidget*>{window_} + window_->findChildren<QWidget*>();
     for (QWidget* w : widgets) {
-        if (value == Hourglass)
-            w->setCursor(Qt::WaitCursor);
-        else if (value == Custom)
-            w->setCursor(customCursor_.value_or(QCursor(Qt::ArrowCursor)));
-        else
-            w->unsetCursor();
+        if (value == Default) {
+            restoreOwnCursor(w);
+            continue;
+        }
+        keepOwnCursor(w);
+        w->setCursor(value == Hourglass ? QCursor(Qt::WaitCursor) : customCursor_.value_or(QCursor(Qt::ArrowCursor)));
     }
+}
+
+void WindowPointer::keepOwnCursor(QWidget* widget)
+{
+    if (ownCursors_.contains(widget))
+        return;
+    ownCursors_.insert(widget,
+                       widget->testAttribute(Qt::WA_SetCursor) ? std::optional(widget->cursor()) : std::nullopt);
+    connect(widget, &QObject::destroyed, this, [this, widget] { ownCursors_.remove(widget); });
+}
+
+void WindowPointer::restoreOwnCursor(QWidget* widget)
+{
+    // The default is each control's own pointer: the I-beam of a text box.
+    const auto own = ownCursors_.constFind(widget);
+    if (own != ownCursors_.constEnd() && own->has_value())
+        widget->setCursor(**own);
+    else
+        widget->unsetCursor();
 }
 
 QCursor loadCursorFile(const QString& path)

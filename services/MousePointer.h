@@ -9,8 +9,9 @@ class QWidget;
 
 namespace services {
 
-// One pointer for a whole window: 0 the default arrow, 11 the hourglass while
-// a long operation runs, 99 the custom (hand) pointer over push buttons.
+// One pointer for a whole window: 0 each control's own (the arrow, the
+// I-beam over text), 11 the hourglass while a long operation runs, 99 the
+// custom (hand) pointer over push buttons.
 // Moving over a watched control applies its rule; the hourglass is never
 // replaced by a move.
 class WindowPointer : public QObject {
@@ -36,10 +37,14 @@ protected:
 private:
     Rule ruleFor(QWidget* control) const;
     void watchMoves(QWidget* widget);
+    void keepOwnCursor(QWidget* widget);
+    void restoreOwnCursor(QWidget* widget);
 
     QWidget* window_;
     QHash<const QWidget*, Rule> rules_;
     std::optional<QCursor> customCursor_;
+    // What each control showed before the window's pointer replaced it.
+    QHash<const QWidget*, std::optional<QCursor>> ownCursors_;
     int value_ = Default;
 };
 

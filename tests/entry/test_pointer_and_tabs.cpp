@@ -222,14 +222,19 @@ TEST_F(PointerTest, FrameGivesTheArrow)
     EXPECT_EQ(pointer(), 0);
 }
 
-TEST_F(PointerTest, EveryBoxGivesTheArrow)
+TEST_F(PointerTest, EveryBoxGivesTheDefaultWhichIsTheTextPointer)
 {
     for (QLineEdit* box : entry_tests::captionBoxes(window) + entry_tests::amountBoxes(window)) {
         moveOver(window.PushButton1);
         ASSERT_EQ(pointer(), 99);
         moveOver(box);
         EXPECT_EQ(pointer(), 0) << box->objectName().toStdString();
+        EXPECT_EQ(box->cursor().shape(), Qt::IBeamCursor) << box->objectName().toStdString();
     }
+    window.mousePointer().set(11);
+    window.mousePointer().set(0);
+    EXPECT_EQ(window.txtAssets[0]->cursor().shape(), Qt::IBeamCursor);
+    EXPECT_EQ(window.PushButton1->cursor().shape(), Qt::ArrowCursor);
 }
 
 TEST_F(PointerTest, DatePickerGivesTheArrow)
