@@ -96,8 +96,9 @@ QString TitleFromProductName(const QString& productName)
 
 void SetAppTitle()
 {
+    // Not the toolkit's display name: on X11 that is appended to every title.
+    // The boxes that name no title are given this one by the dialog seam.
     appTitle = TitleFromProductName(QLatin1String(resources::kProduct));
-    QGuiApplication::setApplicationDisplayName(appTitle);
 }
 
 QString AppTitle()
