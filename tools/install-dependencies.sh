@@ -10,6 +10,8 @@ packages=(
   libgsf-1-dev
   # tests
   libgtest-dev libgmock-dev locales
+  # the display tier: real windows under a window manager, real input
+  openbox libx11-dev libxtst-dev libxfixes-dev
   # fuzzing with libFuzzer under the sanitizers
   clang-14 libclang-rt-14-dev
   # the layout every source file keeps (.clang-format)

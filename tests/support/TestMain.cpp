@@ -203,7 +203,23 @@ class FreshDialogs final : public ::testing::EmptyTestEventListener {
     }
 };
 
+struct ProcessHooks {
+    void (*beforeApplication)() = nullptr;
+    void (*afterApplication)() = nullptr;
+};
+
+ProcessHooks& processHooks()
+{
+    static ProcessHooks hooks;
+    return hooks;
+}
+
 } // namespace
+
+void testing_support::setProcessHooks(void (*beforeApplication)(), void (*afterApplication)())
+{
+    processHooks() = {beforeApplication, afterApplication};
+}
 
 int main(int argc, char** argv)
 {
@@ -220,6 +236,10 @@ int main(int argc, char** argv)
         GTEST_FLAG_SET(death_test_style, "threadsafe");
     ::testing::InitGoogleTest(&argc, argv);
     ::testing::UnitTest::GetInstance()->listeners().Append(new FreshDialogs);
+    // Listing the tests needs no display server.
+    const bool hooked = !GTEST_FLAG_GET(list_tests);
+    if (hooked && processHooks().beforeApplication)
+        processHooks().beforeApplication();
     int status = 0;
     {
         QApplication application(argc, argv);
@@ -227,6 +247,8 @@ int main(int argc, char** argv)
         services::setDialogHost(&testing_support::recordedDialogs());
         status = RUN_ALL_TESTS();
     }
+    if (hooked && processHooks().afterApplication)
+        processHooks().afterApplication();
     if (!keepRoot())
         removeRoot(root);
     return status;

@@ -35,6 +35,10 @@ public:
 
 RecordingDialogs& recordedDialogs();
 
+// Run by the test main around the application's life: after the private
+// folders are set and before Qt starts, and after Qt has ended.
+void setProcessHooks(void (*beforeApplication)(), void (*afterApplication)());
+
 // The private folders of this test process (made before QApplication).
 QString testRoot();
 QString configHome(); // $XDG_CONFIG_HOME
