@@ -504,12 +504,9 @@ void Form1::PushButton22_Click()
             form2_ = std::make_unique<preview::Form2>();
             connect(form2_.get(), &preview::Form2::backRequested, this, &QWidget::show);
         }
-        // Never an earlier run's picture, and never whatever sits at the
-        // name: the picture this run saved there, or none.
+        // Never an earlier run's picture.
         form2_->setPicture(QPixmap());
-        if (run.picture().isNull())
-            throw Failure(QStringLiteral("File not found: %1").arg(QDir::toNativeSeparators(run.picturePath())));
-        form2_->setPicture(QPixmap::fromImage(run.picture()));
+        form2_->setPicture(QPixmap::fromImage(run.loadPicture()));
     });
     trap.step(200, [&] { form2_->mExcelFile = run.workbookPath(); });
     trap.step(202, [&] { form2_->showPreview(); });

@@ -9,6 +9,7 @@
 #include "spreadsheet/TypedNumber.h"
 
 #include <QBuffer>
+#include <QImageReader>
 #include <QImageWriter>
 #include <cmath>
 
@@ -47,7 +48,7 @@ const Worksheet& taken(const std::optional<Worksheet>& sheet)
 // Written whole or not at all, as a Windows bitmap, replacing whatever was
 // at the name rather than writing through it. The run deletes it at once, so
 // it is not synced to disk.
-void savePicture(const QImage& picture, const QString& path)
+QByteArray savePicture(const QImage& picture, const QString& path)
 {
     QByteArray bytes;
     QBuffer buffer(&bytes);
@@ -62,6 +63,7 @@ void savePicture(const QImage& picture, const QString& path)
     } catch (const services::WriteFailure& error) {
         throw services::Failure(QStringLiteral("The picture cannot be saved as \"%1\": %2.").arg(path, error.reason()));
     }
+    return bytes;
 }
 
 } // namespace
@@ -106,7 +108,7 @@ int versionAsWholeNumber(const QString& version)
     return int(whole);
 }
 
-QImage saveCellsActivesheet(const std::optional<Workbook>& workbook, const QString& picturePath)
+QByteArray saveCellsActivesheet(const std::optional<Workbook>& workbook, const QString& picturePath)
 {
     services::ErrorTrap trap(services::locationText(QStringLiteral("Excel1"), QStringLiteral("saveCellsActivesheet")));
     std::optional<Worksheet> sheet;
@@ -126,7 +128,7 @@ QImage saveCellsActivesheet(const std::optional<Workbook>& workbook, const QStri
         lastColumn = used.Columns(used.Columns().count()).Column();
     });
     bool goOn = false;
-    QImage saved;
+    QByteArray saved;
     trap.step(106, [&] { goOn = lastRow > 1 && lastColumn > 1; });
     if (!goOn)
         return {};
@@ -135,10 +137,23 @@ QImage saveCellsActivesheet(const std::optional<Workbook>& workbook, const QStri
         const QImage picture = GetClipboardPicture(0);
         if (picture.isNull())
             throw services::Failure(QStringLiteral("The clipboard holds no picture of the sheet."));
-        savePicture(picture, picturePath);
-        saved = picture;
+        saved = savePicture(picture, picturePath);
     });
     return saved;
+}
+
+QImage pictureFromBytes(const QByteArray& bytes, const QString& shownPath)
+{
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    // No format given: the reader tells it from the content.
+    QImageReader reader(&buffer);
+    const QImage picture = reader.read();
+    if (picture.isNull())
+        throw services::Failure(
+            QStringLiteral("The file %1 holds no picture that can be shown: %2.").arg(shownPath, reader.errorString()));
+    return picture;
 }
 
 } // namespace generation

@@ -8,6 +8,7 @@
 #include "services/Failure.h"
 #include "services/SharedRoutines.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <optional>
@@ -67,10 +68,8 @@ bool GenerationRun::writeTemplate()
 
 void GenerationRun::releaseApplication()
 {
-    trap_.step(180, [&] {
-        ExcelBook.reset();
-        ReleaseExcelApplication();
-    });
+    // The workbook object stays until the next run opens another.
+    trap_.step(180, [&] { ReleaseExcelApplication(); });
 }
 
 bool GenerationRun::openTemplate()
@@ -168,10 +167,23 @@ void GenerationRun::takeSnapshot()
         const auto books = required(engine_->viewer).Workbooks();
         engine_->shown = books(books.count());
     });
-    trap_.step(188, [&] { picture_ = saveCellsActivesheet(engine_->shown, picturePath_); });
+    trap_.step(188, [&] { savedPicture_ = saveCellsActivesheet(engine_->shown, picturePath_); });
     trap_.step(190, [&] { required(engine_->viewer).setDisplayAlerts(false); });
     trap_.step(192, [&] { required(engine_->shown).Close(); });
     trap_.step(194, [&] { required(engine_->viewer).Quit(); });
+}
+
+QImage GenerationRun::loadPicture() const
+{
+    const QString shownPath = QDir::toNativeSeparators(picturePath_);
+    QFile file(picturePath_);
+    if (savedPicture_.isEmpty() || !file.open(QIODevice::ReadOnly))
+        throw services::Failure(QStringLiteral("File not found: %1").arg(shownPath));
+    // Never an earlier run's picture, nor one put at the name since.
+    if (file.read(savedPicture_.size() + 1) != savedPicture_)
+        throw services::Failure(
+            QStringLiteral("The picture %1 was replaced by another program before it could be shown.").arg(shownPath));
+    return pictureFromBytes(savedPicture_, shownPath);
 }
 
 void GenerationRun::deleteSnapshotFile()

@@ -66,8 +66,9 @@ public:
     // The generated workbook; empty before saveWorkbook() chose its name.
     const QString& workbookPath() const { return workbookPath_; }
     const QString& picturePath() const { return picturePath_; }
-    // The picture saved as "temp.bmp"; null when none was.
-    const QImage& picture() const { return picture_; }
+    // 198: the picture read back from "temp.bmp". Throws Failure when this
+    // run saved none or the file is gone or no longer what it saved.
+    QImage loadPicture() const;
 
 private:
     void fillColumn(int firstLine, const QString& skips, int column, const QStringList& amounts);
@@ -80,7 +81,7 @@ private:
     bool nameClaimed_ = false; // workbookPath_ was created by this run
     QByteArray templateBytes_;
     std::unique_ptr<Engine> engine_;
-    QImage picture_;
+    QByteArray savedPicture_; // the bytes of "temp.bmp" as the run wrote them
     int row_ = 0, lastRow_ = 0, item_ = 0;
 };
 

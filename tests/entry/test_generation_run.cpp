@@ -1,10 +1,14 @@
 // "Start Creating Template" from end to end, offscreen: the workbook it
 // leaves in TEMP, the preview it shows, and the files it must not touch.
 #include "entry/Form1.h"
+#include "generation/Excel1.h"
+#include "generation/GenerationRun.h"
 #include "preview/Form2.h"
 #include "preview/ImageBox.h"
 #include "resources/TemplateWorkbook.h"
 #include "services/Dialogs.h"
+#include "services/ErrorTrap.h"
+#include "services/Failure.h"
 #include "services/MousePointer.h"
 #include "spreadsheet/Value.h"
 #include "spreadsheet/XlsFile.h"
@@ -520,3 +524,56 @@ TEST_F(GenerationRunTest, BackThenASecondRunReusesThePreview)
 }
 
 } // namespace
+
+// Step 198 reads the picture back from "temp.bmp", by what the file holds,
+// and only while it is still the file the run saved.
+TEST_F(GenerationRunTest, ThePictureIsReadBackFromItsFileWhileItIsTheRunsOwn)
+{
+    struct Case {
+        const char* name;
+        std::function<void(const QString&)> meddle;
+        QString refusal; // empty: the picture is shown
+    };
+    const Case cases[] = {
+        {"untouched", [](const QString&) {}, {}},
+        {"deleted", [](const QString& path) { QFile::remove(path); }, QStringLiteral("File not found: ")},
+        {"replaced",
+         [](const QString& path) {
+             QImage other(40, 30, QImage::Format_RGB32);
+             other.fill(Qt::red);
+             QFile::remove(path);
+             ASSERT_TRUE(other.save(path, "BMP"));
+         },
+         QStringLiteral("was replaced by another program")},
+        {"grown", [](const QString& path) { writeFileBytes(path, readFileBytes(path) + "x"); },
+         QStringLiteral("was replaced by another program")},
+    };
+    for (const Case& tried : cases) {
+        SCOPED_TRACE(tried.name);
+        services::ErrorTrap trap(QStringLiteral("in test"));
+        generation::GenerationRun run(trap, {QDate(2024, 3, 15), QStringList(14), QStringList(10)});
+        run.rememberSkipLists();
+        ASSERT_TRUE(run.writeTemplate());
+        ASSERT_TRUE(run.openTemplate());
+        run.fillTemplate();
+        run.saveWorkbook();
+        run.releaseApplication();
+        EXPECT_TRUE(generation::ExcelBook.has_value()) << "the run's workbook object stays until the next run";
+        run.reopenWorkbook();
+        run.takeSnapshot();
+        ASSERT_TRUE(messages().isEmpty()) << messages().value(0).text.toStdString();
+        const QImage saved(run.picturePath(), "BMP");
+        tried.meddle(run.picturePath());
+        try {
+            const QImage shown = run.loadPicture();
+            EXPECT_TRUE(tried.refusal.isEmpty());
+            EXPECT_EQ(shown.convertToFormat(QImage::Format_RGB32), saved.convertToFormat(QImage::Format_RGB32));
+        } catch (const services::Failure& failure) {
+            EXPECT_TRUE(!tried.refusal.isEmpty() && failure.description().contains(tried.refusal))
+                << failure.description().toStdString();
+        }
+        run.deleteSnapshotFile();
+        run.deleteTemplateFile();
+        QFile::remove(run.workbookPath());
+    }
+}
