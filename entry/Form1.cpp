@@ -2,6 +2,7 @@
 
 #include "entry/AmountRules.h"
 #include "entry/AmountText.h"
+#include "entry/BalanceCheckView.h"
 #include "entry/TabOrder.h"
 #include "generation/GenerationRun.h"
 #include "preview/Form2.h"
@@ -276,6 +277,18 @@ void Form1::buildControls()
     Picture1 = new services::PictureBox(Frame1);
     Picture1->setObjectName(QStringLiteral("Picture1"));
     place(Picture1, 4725, 5400, 4650, 960);
+
+    // The sheet adds a "(less ...)" row as entered.
+    for (const LineItemRow& item : kAssetRows) {
+        if (QLatin1String(item.defaultCaption).contains(QLatin1String("(less ")))
+            txtAmountAssets[item.amountIndex]->setToolTip(
+                QStringLiteral("Deductions are added as entered: type them as negative amounts."));
+    }
+    balanceCheck =
+        new BalanceCheckView(Frame1, QList<QLineEdit*>(txtAmountAssets.begin(), txtAmountAssets.end()),
+                             QList<QLineEdit*>(txtAmountL.begin(), txtAmountL.end()),
+                             {kLiabilityCaptionLeft, kLiabilityCaptionWidth, kLiabilityAmountLeft,
+                              kLiabilityAmountWidth, liabilityRowTop(kLiabilityCount + 1), kRowStep, kBoxHeight});
 
     // The design order of the focus list; start-up assigns the final order.
     QList<QWidget*> designOrder{Frame1};

@@ -27,6 +27,7 @@ class Form2;
 namespace entry {
 
 class AmountRules;
+class BalanceCheckView;
 class TabOrder;
 
 // The entry window: the balance-sheet date and 24 line items. Creating it
@@ -56,6 +57,8 @@ public:
     std::array<QLineEdit*, kLiabilityCount> txtLiabilities{}; // liability and equity captions
     std::array<QLineEdit*, kLiabilityCount> txtAmountL{};     // liability and equity amounts
     services::PictureBox* Picture1 = nullptr; // an empty picture box in the frame, below the liabilities
+
+    BalanceCheckView* balanceCheck = nullptr; // totals and verdict, in place of liability rows 11 to 13
 
     services::WindowPointer& mousePointer() { return *pointer_; }
     AmountRules& amountRules() { return *amountRules_; }

@@ -1,5 +1,7 @@
 // "Start Creating Template" from end to end, offscreen: the workbook it
 // leaves in TEMP, the preview it shows, and the files it must not touch.
+#include "entry/AmountText.h"
+#include "entry/BalanceCheckView.h"
 #include "entry/Form1.h"
 #include "generation/Excel1.h"
 #include "generation/GenerationRun.h"
@@ -10,6 +12,7 @@
 #include "services/ErrorTrap.h"
 #include "services/Failure.h"
 #include "services/MousePointer.h"
+#include "services/UserLocale.h"
 #include "spreadsheet/Value.h"
 #include "spreadsheet/XlsFile.h"
 #include "tests/entry/EntryTestSupport.h"
@@ -18,6 +21,7 @@
 #include "tests/support/SampleBalanceSheet.h"
 
 #include <QDateEdit>
+#include <QLabel>
 #include <QDir>
 #include <QFile>
 #include <QMouseEvent>
@@ -187,6 +191,50 @@ TEST_F(GenerationRunInterop, SampleAmountsEndInTheWorkbookAndThePreview)
     ASSERT_TRUE(recalculated) << problem.toStdString();
     for (const auto& [a1, total] : totals)
         EXPECT_EQ(testing_support::csvField(*recalculated, a1.c_str()), QString::number(total, 'g', 15)) << a1;
+}
+
+// The entry window's balance check shows what Gnumeric computes from the
+// workbook the run makes of the same amounts.
+TEST_F(GenerationRunInterop, TheBalanceCheckAgreesWithTheGeneratedWorkbook)
+{
+    const struct {
+        const char* name;
+        std::function<void()> enter;
+    } cases[] = {
+        {"sample", [&] { click(window.PushButton2); }},
+        {"all empty", [&] { click(window.PushButton1); }},
+        {"negative deductions",
+         [&] {
+             click(window.PushButton2);
+             for (QLineEdit* box : {window.txtAmountAssets[2], window.txtAmountAssets[9], window.txtAmountAssets[11],
+                                    window.txtAmountAssets[13], window.txtAmountL[3]})
+                 box->setText(QStringLiteral("-$1,234"));
+         }},
+    };
+    window.show();
+    for (const auto& tried : cases) {
+        SCOPED_TRACE(tried.name);
+        testing_support::emptyFolder(tempFolder());
+        tried.enter();
+        entry_tests::settle();
+        const QStringList shown{window.balanceCheck->totalAssets->text(),
+                                window.balanceCheck->totalLiabilities->text()};
+        run();
+        QString path;
+        onlyWorkbook(&path);
+        QString problem;
+        const std::optional<testing_support::CsvGrid> recalculated =
+            testing_support::gnumericRecalculatedBalanceSheet(path, &problem);
+        ASSERT_TRUE(recalculated) << problem.toStdString();
+        QStringList computed;
+        for (const char* a1 : {"D30", "H30"}) {
+            const QString field = testing_support::csvField(*recalculated, a1);
+            computed << (field.isEmpty() ? QString() : entry::formatAmount(field.toDouble(), services::userLocale()));
+        }
+        EXPECT_EQ(shown, computed);
+        click(window.form2()->PushButton8); // "< Back"
+        entry_tests::settle();
+    }
 }
 
 TEST_F(GenerationRunTest, EmptyAmountsLeaveOnlyTheDate)
