@@ -81,6 +81,18 @@ private:
     mutable QHash<QString, qreal> widths;
 };
 
+// Keeps the painter's state while it lives.
+class SavedState {
+public:
+    explicit SavedState(QPainter& target) : painter(target) { painter.save(); }
+    ~SavedState() { painter.restore(); }
+    SavedState(const SavedState&) = delete;
+    SavedState& operator=(const SavedState&) = delete;
+
+private:
+    QPainter& painter;
+};
+
 // Draws text in a TextFont: the painter is scaled while it lives.
 class TextPen {
 public:
@@ -496,9 +508,28 @@ public:
         image.fill(Qt::white);
         if (width <= 0 || height <= 0)
             return image.copy(0, 0, width, height);
+        QPainter painter(&image);
+        draw(painter, gridlinesShown());
+        painter.end();
+        return image;
+    }
 
+    bool gridlinesShown() const { return view.sheet.window.showGridlines; }
+
+    // Draws the range from the painter's origin, one unit a pixel; leaves
+    // the painter's state as it found it.
+    void draw(QPainter& painter, bool gridlines)
+    {
+        const int width = view.x(range.last.column + 1);
+        const int height = rowY.back();
+        if (width <= 0 || height <= 0)
+            return;
         // Only shown rows and columns are visited: a range may hide tens of
         // thousands of rows in a picture of a few.
+        shownRows.clear();
+        shownColumns.clear();
+        items.clear();
+        crossings.assign(std::size_t(range.last.row - range.first.row) + 1, {});
         for (int r = range.first.row; r <= range.last.row; ++r) {
             if (this->height(r) > 0)
                 shownRows.push_back(r);
@@ -507,25 +538,21 @@ public:
             if (view.width(c) > 0)
                 shownColumns.push_back(c);
         }
-        crossings.resize(std::size_t(range.last.row - range.first.row) + 1);
         for (const int r : shownRows)
             layoutRow(r);
-        QPainter painter(&image);
+        const SavedState saved(painter);
         painter.setRenderHint(QPainter::Antialiasing, false);
         painter.setRenderHint(QPainter::TextAntialiasing, true);
         paintFills(painter);
-        if (view.sheet.window.showGridlines)
+        if (gridlines)
             paintGridlines(painter);
         // Text of cells beyond the picture that does not run into it.
-        const QRect whole = image.rect();
+        const QRect whole(0, 0, width, height);
         for (const TextItem& item : items) {
             if (item.clip.intersects(whole))
                 paintText(painter, item);
         }
-        painter.setClipping(false);
         paintBorders(painter, width, height);
-        painter.end();
-        return image;
     }
 
     // The text of one cell as laid out for a column of its own width.
@@ -786,7 +813,9 @@ private:
     void paintText(QPainter& painter, const TextItem& item)
     {
         const TextFont& font = view.font(item.fontIndex);
-        painter.setClipRect(item.clip);
+        // Within the clip the painter came with, such as a printed page's.
+        const SavedState saved(painter);
+        painter.setClipRect(item.clip, Qt::IntersectClip);
         {
             TextPen pen(painter, font, item.colour);
             if (!item.lines.isEmpty()) {
@@ -996,13 +1025,11 @@ int rowHeightPixels(const Worksheet& sheet, int row)
     return (sheet.defaultRowFlags & 0x2) ? 0 : twipsToPixels(sheet.defaultRowHeightTwips);
 }
 
-QImage paintRange(const Workbook& workbook, int sheetIndex, RangeAddress range)
+namespace {
+
+// Refuses a drawing beyond the limits before anything is laid out for it.
+void checkSize(const Painter& painter, const Worksheet& sheet, RangeAddress range)
 {
-    if (sheetIndex < 0 || sheetIndex >= workbook.sheets.size() || !qGuiApp) // text needs the font system
-        return {};
-    const Worksheet& sheet = workbook.sheets[sheetIndex];
-    range = normalised(range);
-    Painter painter(workbook, sheet, range);
     const std::int64_t width = painter.pictureWidth(), height = painter.pictureHeight();
     // The area is worked out only for sides within the limit: it cannot overflow.
     if (width > kMaxPictureSide || height > kMaxPictureSide || width * height > kMaxPicturePixels) {
@@ -1015,7 +1042,49 @@ QImage paintRange(const Workbook& workbook, int sheetIndex, RangeAddress range)
                                        QString::number(kMaxPictureSide), QString::number(kMaxPicturePixels / 1'000'000))
                                   .toStdString());
     }
+}
+
+} // namespace
+
+QImage paintRange(const Workbook& workbook, int sheetIndex, RangeAddress range)
+{
+    if (sheetIndex < 0 || sheetIndex >= workbook.sheets.size() || !qGuiApp) // text needs the font system
+        return {};
+    const Worksheet& sheet = workbook.sheets[sheetIndex];
+    range = normalised(range);
+    Painter painter(workbook, sheet, range);
+    checkSize(painter, sheet, range);
     return painter.paint();
+}
+
+void checkPictureSize(const Workbook& workbook, int sheetIndex, RangeAddress range)
+{
+    if (sheetIndex < 0 || sheetIndex >= workbook.sheets.size())
+        return;
+    range = normalised(range);
+    checkSize(Painter(workbook, workbook.sheets[sheetIndex], range), workbook.sheets[sheetIndex], range);
+}
+
+QSize rangeSize(const Workbook& workbook, int sheetIndex, RangeAddress range)
+{
+    if (sheetIndex < 0 || sheetIndex >= workbook.sheets.size())
+        return {};
+    range = normalised(range);
+    const Painter painter(workbook, workbook.sheets[sheetIndex], range);
+    return QSize(saturated(painter.pictureWidth()), saturated(painter.pictureHeight()));
+}
+
+void drawRange(QPainter& painter, const Workbook& workbook, int sheetIndex, RangeAddress range, Gridlines gridlines)
+{
+    if (sheetIndex < 0 || sheetIndex >= workbook.sheets.size() || !qGuiApp)
+        return;
+    const Worksheet& sheet = workbook.sheets[sheetIndex];
+    range = normalised(range);
+    Painter drawing(workbook, sheet, range);
+    checkSize(drawing, sheet, range);
+    const bool shown =
+        gridlines == Gridlines::AsTheSheetShows ? drawing.gridlinesShown() : gridlines == Gridlines::Drawn;
+    drawing.draw(painter, shown);
 }
 
 QString shownText(const Workbook& workbook, const Worksheet& sheet, CellAddress at, int widthPixels)

@@ -4,10 +4,13 @@
 
 #include <QFont>
 #include <QImage>
+#include <QSize>
 #include <QString>
 
 #include <cstdint>
 #include <stdexcept>
+
+class QPainter;
 
 // Draws cells as a spreadsheet shows them on screen at 100 % and 96 dots per
 // inch: column widths and row heights as stored, fills, borders in their
@@ -46,6 +49,25 @@ public:
 // the memory for the picture cannot be had. Throws PictureTooLarge, before
 // anything is allocated for the picture, when it would exceed the limits.
 QImage paintRange(const Workbook& workbook, int sheetIndex, RangeAddress range);
+
+// The size of the picture of `range`, in pixels at 96 dpi; empty when the
+// workbook has no such sheet. Sizes far beyond the limits stop at 2^30.
+QSize rangeSize(const Workbook& workbook, int sheetIndex, RangeAddress range);
+
+// Throws PictureTooLarge when the picture of `range` would exceed the
+// limits; does nothing when the workbook has no such sheet.
+void checkPictureSize(const Workbook& workbook, int sheetIndex, RangeAddress range);
+
+enum class Gridlines { AsTheSheetShows, Drawn, Hidden };
+
+// Draws the picture of `range` onto any painter (an image, a PDF, a
+// printer): from the painter's origin, one unit a pixel at 96 dpi, as
+// shapes and text, never through an image. The cells' background is left
+// as it is; the painter's state is kept. Draws nothing when the workbook has
+// no such sheet or the process no QGuiApplication; throws PictureTooLarge
+// as paintRange does.
+void drawRange(QPainter& painter, const Workbook& workbook, int sheetIndex, RangeAddress range,
+               Gridlines gridlines = Gridlines::AsTheSheetShows);
 
 // What the cell at `at` shows in a column `widthPixels` wide: its value through
 // its number format (kMaxShownCharacters at most), or "#" repeated across the

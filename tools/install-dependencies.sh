@@ -8,6 +8,8 @@ packages=(
   g++ cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev
   libgsf-1-dev
+  # .xlsx files
+  libxlsxwriter-dev
   # tests
   libgtest-dev libgmock-dev locales
   # the display tier: real windows under a window manager, real input
@@ -21,7 +23,8 @@ packages=(
   # looking at the program on a virtual display
   xvfb xauth imagemagick
   # interoperability checks: real programs read our files
-  gnumeric libreoffice-calc-nogui python3-xlrd python3-olefile poppler-utils
+  gnumeric libreoffice-calc-nogui python3-xlrd python3-olefile
+  python3-openpyxl poppler-utils
 )
 
 missing=()
