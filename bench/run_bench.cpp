@@ -40,7 +40,8 @@ public:
         std::fprintf(stderr, "report: %s\n", qPrintable(text));
     }
     services::Answer askYesNo(QWidget*, const QString&, const QString&) override { return services::Answer::Yes; }
-    QString saveFileName(QWidget*, const QString&, const QString&) override { return {}; }
+    QString saveFileName(QWidget*, const QString&, const QString&, QString*) override { return {}; }
+    bool choosePrinter(QWidget*, QPrinter&) override { return false; }
     int reports = 0;
 };
 

@@ -5,6 +5,7 @@
 #include "entry/BalanceCheckView.h"
 #include "entry/TabOrder.h"
 #include "generation/GenerationRun.h"
+#include "generation/WorkbookExport.h"
 #include "preview/Form2.h"
 #include "resources/ProgramIcon.h"
 #include "resources/ProgramVersion.h"
@@ -516,6 +517,7 @@ void Form1::PushButton22_Click()
         if (!form2_) {
             form2_ = std::make_unique<preview::Form2>();
             connect(form2_.get(), &preview::Form2::backRequested, this, &QWidget::show);
+            form2_->setExports({generation::workbookAsPdf, generation::workbookAsXlsx, generation::printWorkbook});
         }
         // Never an earlier run's picture.
         form2_->setPicture(QPixmap());

@@ -19,8 +19,10 @@
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QMouseEvent>
+#include <QPrinter>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QShortcut>
 
 namespace preview {
 namespace {
@@ -36,6 +38,10 @@ QString location(const char* procedure)
 {
     return services::locationText(QStringLiteral("Form2"), QLatin1String(procedure));
 }
+
+const QString kXlsFilter = QStringLiteral("Excel Files (*.xls)");
+const QString kPdfFilter = QStringLiteral("PDF Files (*.pdf)");
+const QString kXlsxFilter = QStringLiteral("Excel Workbook Files (*.xlsx)");
 
 // The message box's Yes, as the save command keeps its answer.
 constexpr qint16 kYes = 6;
@@ -62,21 +68,12 @@ QPointF twipsOf(const QMouseEvent* event)
 
 } // namespace
 
-void copyWorkbookSafely(const QString& source, const QString& target)
+QByteArray readGeneratedWorkbook(const QString& source)
 {
-    const QString shownTarget = QDir::toNativeSeparators(target);
     QFile in(source);
     if (!in.open(QIODevice::ReadOnly))
         throw Failure(QStringLiteral("Could not read the workbook %1: %2")
                           .arg(QDir::toNativeSeparators(source), in.errorString()));
-    // Saving onto the generated workbook itself would leave the user a file
-    // that "< Back" deletes.
-    const QFileInfo sourceInfo(source);
-    const QFileInfo targetInfo(target);
-    if (targetInfo.exists() && sourceInfo.canonicalFilePath() == targetInfo.canonicalFilePath())
-        throw Failure(QStringLiteral("%1 is the generated workbook itself, which is deleted when you go back. "
-                                     "Choose another name or folder.")
-                          .arg(shownTarget));
     const QByteArray bytes = in.readAll();
     if (in.error() != QFileDevice::NoError)
         throw Failure(QStringLiteral("Could not read the workbook %1: %2")
@@ -86,9 +83,45 @@ void copyWorkbookSafely(const QString& source, const QString& target)
     if (bytes.isEmpty())
         throw Failure(QStringLiteral("The workbook %1 is empty: it was not generated, so there is nothing to save.")
                           .arg(QDir::toNativeSeparators(source)));
+    return bytes;
+}
+
+void saveBesideWorkbook(const QString& source, const QString& target, const QByteArray& bytes)
+{
+    const QString shownTarget = QDir::toNativeSeparators(target);
+    // Saving onto the generated workbook itself would leave the user a file
+    // that "< Back" deletes.
+    const QFileInfo targetInfo(target);
+    if (targetInfo.exists() && QFileInfo(source).canonicalFilePath() == targetInfo.canonicalFilePath())
+        throw Failure(QStringLiteral("%1 is the generated workbook itself, which is deleted when you go back. "
+                                     "Choose another name or folder.")
+                          .arg(shownTarget));
     if (targetInfo.isDir())
         throw Failure(QStringLiteral("Could not save to %1: it is a folder.").arg(shownTarget));
     services::writeFileWhole(target, bytes);
+}
+
+void copyWorkbookSafely(const QString& source, const QString& target)
+{
+    saveBesideWorkbook(source, target, readGeneratedWorkbook(source));
+}
+
+QString saveFilters()
+{
+    return QStringList{kXlsFilter, kPdfFilter, kXlsxFilter}.join(QStringLiteral(";;"));
+}
+
+SaveFormat saveFormatFor(const QString& path, const QString& selectedFilter)
+{
+    if (path.endsWith(QStringLiteral(".pdf"), Qt::CaseInsensitive))
+        return SaveFormat::Pdf;
+    if (path.endsWith(QStringLiteral(".xlsx"), Qt::CaseInsensitive))
+        return SaveFormat::Xlsx;
+    if (selectedFilter == kPdfFilter)
+        return SaveFormat::Pdf;
+    if (selectedFilter == kXlsxFilter)
+        return SaveFormat::Xlsx;
+    return SaveFormat::Xls;
 }
 
 Form2::Form2()
@@ -158,6 +191,8 @@ void Form2::buildControls()
     connect(PushButton2, &QPushButton::clicked, this, &Form2::PushButton2_Click);
     connect(PushButton6, &QPushButton::clicked, this, &Form2::PushButton6_Click);
     connect(PushButton8, &QPushButton::clicked, this, &Form2::PushButton8_Click);
+    auto* print = new QShortcut(QKeySequence::Print, this);
+    connect(print, &QShortcut::activated, this, &Form2::printWorkbook);
     connect(HScroll1, &QScrollBar::valueChanged, this, [this] { services::runHandler([&] { HScroll1_Change(); }); });
     connect(VScroll1, &QScrollBar::valueChanged, this, [this] { services::runHandler([&] { VScroll1_Change(); }); });
 }
@@ -434,9 +469,9 @@ void Form2::PushButton6_Click()
     qint16 answer = 0;
     QString chosen;
     QString path;
+    QString selectedFilter = kXlsFilter;
     trap.step(106, [&] {
-        chosen =
-            services::dialogs().saveFileName(this, QStringLiteral("Save File"), QStringLiteral("Excel Files (*.xls)"));
+        chosen = services::dialogs().saveFileName(this, QStringLiteral("Save File"), saveFilters(), &selectedFilter);
     });
     trap.step(108, [&] { path = chosen; });
     bool cancelled = false;
@@ -461,12 +496,40 @@ void Form2::PushButton6_Click()
     trap.step(122, [&] { copyWanted = answer == kYes; });
     bool copied = true;
     if (copyWanted)
-        copied = trap.step(124, [&] { copyWorkbookSafely(mExcelFile, path); });
+        copied = trap.step(124, [&] { saveAs(path, saveFormatFor(path, selectedFilter)); });
     // Telling the user "Done." after the copy failed would not be true.
     if (copied)
         trap.step(126, [&] {
             services::dialogs().message(this, QString(), QStringLiteral("Done."), services::MessageIcon::None);
         });
+}
+
+void Form2::saveAs(const QString& target, SaveFormat format) const
+{
+    if (format == SaveFormat::Xls)
+        return copyWorkbookSafely(mExcelFile, target);
+    const auto& convert = format == SaveFormat::Pdf ? exports_.pdf : exports_.xlsx;
+    if (!convert)
+        throw Failure(QStringLiteral("This window cannot write %1 files.")
+                          .arg(format == SaveFormat::Pdf ? QStringLiteral("PDF") : QStringLiteral(".xlsx")));
+    saveBesideWorkbook(mExcelFile, target, convert(readGeneratedWorkbook(mExcelFile)));
+}
+
+void Form2::printWorkbook()
+{
+    ErrorTrap trap(location("printWorkbook"));
+    QByteArray workbook;
+    if (!trap.step(100, [&] {
+            if (!exports_.print)
+                throw Failure(QStringLiteral("This window cannot print."));
+            workbook = readGeneratedWorkbook(mExcelFile);
+        }))
+        return;
+    QPrinter printer(QPrinter::HighResolution);
+    bool chosen = false;
+    trap.step(102, [&] { chosen = services::dialogs().choosePrinter(this, printer); });
+    if (chosen)
+        trap.step(104, [&] { exports_.print(workbook, printer); });
 }
 
 void Form2::PushButton8_Click()

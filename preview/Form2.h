@@ -2,12 +2,16 @@
 
 #include "preview/Viewport.h"
 
+#include <QByteArray>
 #include <QPixmap>
 #include <QPointer>
 #include <QWidget>
 
+#include <functional>
+
 class QGroupBox;
 class QMouseEvent;
+class QPagedPaintDevice;
 class QPushButton;
 class QScrollBar;
 
@@ -19,6 +23,23 @@ class WindowPointer;
 namespace preview {
 
 class ImageBox;
+
+// The other forms of the generated workbook, made by the owner of the
+// engine from the workbook file's bytes. Each throws when it cannot.
+struct WorkbookExports {
+    std::function<QByteArray(const QByteArray& workbook)> pdf;
+    std::function<QByteArray(const QByteArray& workbook)> xlsx;
+    // Draws the sheet on the device's one page.
+    std::function<void(const QByteArray& workbook, QPagedPaintDevice& device)> print;
+};
+
+// What the save command writes: the workbook as it is, or another form.
+enum class SaveFormat { Xls, Pdf, Xlsx };
+// The file types of the save dialog, the workbook's own first.
+QString saveFilters();
+// A name ending in ".pdf" or ".xlsx" says the format; any other name takes
+// the selected file type's.
+SaveFormat saveFormatFor(const QString& path, const QString& selectedFilter);
 
 // The preview window: the sheet's picture with zoom, scroll bars and
 // drag-to-pan, and saving of the generated workbook.
@@ -46,6 +67,10 @@ public:
     // Moves the horizontal bar to a whole percent of its range.
     void SetHScrollbarByPercent(QScrollBar* bar, qint16& percent);
     void SetVScrollbarByPercent(QScrollBar* bar, qint16& percent);
+
+    void setExports(WorkbookExports exports) { exports_ = std::move(exports); }
+    // Ctrl+P: prints the sheet through the platform's print dialog.
+    void printWorkbook();
 
     const Viewport& viewport() const { return view_; }
     services::WindowPointer& mousePointer() { return *pointer_; }
@@ -100,7 +125,11 @@ private:
     bool Form_QueryUnload();
     void Form_Unload();
 
+    // Step 124 for the save command.
+    void saveAs(const QString& target, SaveFormat format) const;
+
     Viewport view_;
+    WorkbookExports exports_;
     services::WindowPointer* pointer_ = nullptr;
     bool centred_ = false;
 };
@@ -108,5 +137,11 @@ private:
 // Copies the workbook to `target` through a temporary file in the target's
 // folder, so a failed copy leaves any old file as it was. Throws Failure.
 void copyWorkbookSafely(const QString& source, const QString& target);
+// The generated workbook's bytes. Throws Failure when it cannot be read or
+// is empty (then it was never generated).
+QByteArray readGeneratedWorkbook(const QString& source);
+// Writes `bytes` to `target` whole, as copyWorkbookSafely() does, refusing
+// a folder and the generated workbook itself. Throws Failure.
+void saveBesideWorkbook(const QString& source, const QString& target, const QByteArray& bytes);
 
 } // namespace preview

@@ -4,6 +4,8 @@
 
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QPrintDialog>
+#include <QPrinter>
 
 namespace services {
 namespace {
@@ -49,10 +51,17 @@ public:
         return box.exec() == QMessageBox::Yes ? Answer::Yes : Answer::No;
     }
 
-    QString saveFileName(QWidget* parent, const QString& caption, const QString& filter) override
+    QString saveFileName(QWidget* parent, const QString& caption, const QString& filter,
+                         QString* selectedFilter) override
     {
-        return QFileDialog::getSaveFileName(parent, caption, QString(), filter, nullptr,
+        return QFileDialog::getSaveFileName(parent, caption, QString(), filter, selectedFilter,
                                             QFileDialog::DontConfirmOverwrite);
+    }
+
+    bool choosePrinter(QWidget* parent, QPrinter& printer) override
+    {
+        QPrintDialog dialog(&printer, parent);
+        return dialog.exec() == QDialog::Accepted;
     }
 };
 

@@ -2,6 +2,7 @@
 
 #include <QString>
 
+class QPrinter;
 class QWidget;
 
 namespace services {
@@ -18,8 +19,13 @@ public:
     virtual void message(QWidget* parent, const QString& title, const QString& text, MessageIcon icon) = 0;
     // Yes/No question with Yes as the default button and no icon.
     virtual Answer askYesNo(QWidget* parent, const QString& title, const QString& text) = 0;
-    // Save-mode file dialog; empty when cancelled.
-    virtual QString saveFileName(QWidget* parent, const QString& caption, const QString& filter) = 0;
+    // Save-mode file dialog; empty when cancelled. `filter` holds the file
+    // types separated by ";;"; `selectedFilter` comes in as the one shown
+    // first and goes out as the one the user left selected.
+    virtual QString saveFileName(QWidget* parent, const QString& caption, const QString& filter,
+                                 QString* selectedFilter) = 0;
+    // The platform's print dialog for `printer`; false when cancelled.
+    virtual bool choosePrinter(QWidget* parent, QPrinter& printer) = 0;
 };
 
 // The real boxes (QMessageBox, QFileDialog).

@@ -21,9 +21,9 @@
 #include "tests/support/SampleBalanceSheet.h"
 
 #include <QDateEdit>
-#include <QLabel>
 #include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -140,7 +140,8 @@ public:
         texts << text;
     }
     services::Answer askYesNo(QWidget*, const QString&, const QString&) override { return services::Answer::Yes; }
-    QString saveFileName(QWidget*, const QString&, const QString&) override { return {}; }
+    QString saveFileName(QWidget*, const QString&, const QString&, QString*) override { return {}; }
+    bool choosePrinter(QWidget*, QPrinter&) override { return false; }
 
     std::map<int, std::pair<int, bool>> seen; // line -> pointer, drawing on
     QStringList texts;
@@ -624,4 +625,25 @@ TEST_F(GenerationRunTest, ThePictureIsReadBackFromItsFileWhileItIsTheRunsOwn)
         run.deleteTemplateFile();
         QFile::remove(run.workbookPath());
     }
+}
+
+// The preview saves and prints the run's workbook through the engine.
+TEST_F(GenerationRunTest, ThePreviewSavesPdfAndXlsxAndPrints)
+{
+    window.show();
+    click(window.PushButton2);
+    run();
+    preview::Form2& preview = *window.form2();
+    const QString pdf = tempPath(QStringLiteral("balance.pdf")), xlsx = tempPath(QStringLiteral("balance.xlsx")),
+                  printed = tempPath(QStringLiteral("printed.pdf"));
+    for (const QString& name : {pdf, xlsx}) {
+        testing_support::recordedDialogs().fileNames.push_back(name);
+        preview.PushButton6->click();
+    }
+    testing_support::recordedDialogs().printedTo = printed;
+    QTest::keyClick(&preview, Qt::Key_P, Qt::ControlModifier);
+    EXPECT_EQ(messages().size(), 2) << messages().value(0).text.toStdString(); // "Done." twice
+    EXPECT_TRUE(readFileBytes(pdf).startsWith("%PDF"));
+    EXPECT_TRUE(readFileBytes(xlsx).startsWith("PK"));
+    EXPECT_TRUE(readFileBytes(printed).startsWith("%PDF"));
 }

@@ -17,7 +17,8 @@ class SilentDialogs final : public services::DialogHost {
 public:
     void message(QWidget*, const QString&, const QString&, services::MessageIcon) override {}
     services::Answer askYesNo(QWidget*, const QString&, const QString&) override { return services::Answer::No; }
-    QString saveFileName(QWidget*, const QString&, const QString&) override { return {}; }
+    QString saveFileName(QWidget*, const QString&, const QString&, QString*) override { return {}; }
+    bool choosePrinter(QWidget*, QPrinter&) override { return false; }
 };
 
 QTemporaryDir* root = nullptr;

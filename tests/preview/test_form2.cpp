@@ -3,6 +3,7 @@
 #include "preview/Form2.h"
 #include "preview/ImageBox.h"
 #include "services/ErrorTrap.h"
+#include "services/Failure.h"
 #include "services/MousePointer.h"
 #include "services/PictureBox.h"
 #include "tests/support/TestSupport.h"
@@ -12,6 +13,8 @@
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QMouseEvent>
+#include <QPagedPaintDevice>
+#include <QPainter>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSignalSpy>
@@ -444,7 +447,9 @@ TEST_F(SavingTest, ANewNameIsCopiedWithoutAQuestion)
     saveAs(path);
     ASSERT_EQ(recordedDialogs().fileDialogs.size(), 1);
     EXPECT_EQ(recordedDialogs().fileDialogs[0].first, QStringLiteral("Save File"));
-    EXPECT_EQ(recordedDialogs().fileDialogs[0].second, QStringLiteral("Excel Files (*.xls)"));
+    EXPECT_EQ(recordedDialogs().fileDialogs[0].second,
+              QStringLiteral("Excel Files (*.xls);;PDF Files (*.pdf);;Excel Workbook Files (*.xlsx)"));
+    EXPECT_EQ(recordedDialogs().filtersShownFirst, QStringList{QStringLiteral("Excel Files (*.xls)")});
     EXPECT_TRUE(recordedDialogs().questions.isEmpty());
     EXPECT_EQ(testing_support::readFileBytes(path), QByteArray("generated workbook bytes"));
     EXPECT_EQ(shownTexts(), QStringList{QStringLiteral("Done.")});
@@ -663,3 +668,78 @@ TEST_F(PreviewTest, ClosingDeletesTheWorkbook)
 }
 
 } // namespace
+
+// ---------------------------------------------------------------- other formats
+
+class ExportTest : public SavingTest {
+protected:
+    void SetUp() override
+    {
+        SavingTest::SetUp();
+        window.setExports({[](const QByteArray& book) { return "PDF of " + book; },
+                           [](const QByteArray& book) { return "XLSX of " + book; },
+                           [this](const QByteArray& book, QPagedPaintDevice& device) {
+                               printed = book;
+                               QPainter(&device).drawText(100, 100, QStringLiteral("printed"));
+                           }});
+    }
+
+    QByteArray printed;
+};
+
+TEST_F(ExportTest, TheNameOrElseTheSelectedTypeSaysTheFormat)
+{
+    const QString xls = QStringLiteral("Excel Files (*.xls)"), pdf = QStringLiteral("PDF Files (*.pdf)"),
+                  xlsx = QStringLiteral("Excel Workbook Files (*.xlsx)");
+    const struct {
+        const char* name;
+        QString filter;
+        QByteArray written;
+    } cases[] = {
+        {"a.pdf", xls, "PDF of generated workbook bytes"},
+        {"b.PDF", xlsx, "PDF of generated workbook bytes"},
+        {"c.xlsx", pdf, "XLSX of generated workbook bytes"},
+        {"d", pdf, "PDF of generated workbook bytes"}, // used as typed, no extension added
+        {"e.xls", xlsx, "XLSX of generated workbook bytes"},
+        {"f", xls, "generated workbook bytes"},
+        {"g.pdf.bak", xls, "generated workbook bytes"},
+    };
+    for (const auto& tried : cases) {
+        SCOPED_TRACE(tried.name);
+        recordedDialogs() = {};
+        recordedDialogs().chosenFilters.push_back(tried.filter);
+        saveAs(target(QLatin1String(tried.name)));
+        EXPECT_EQ(testing_support::readFileBytes(target(QLatin1String(tried.name))), tried.written);
+        EXPECT_EQ(shownTexts(), QStringList{QStringLiteral("Done.")});
+    }
+}
+
+TEST_F(ExportTest, AFailedConversionIsReportedAtStep124AndReplacesNothing)
+{
+    window.setExports(
+        {[](const QByteArray&) -> QByteArray { throw services::Failure(QStringLiteral("No room")); }, {}, {}});
+    const QString path = target(QStringLiteral("kept.pdf"));
+    testing_support::writeFileBytes(path, "the user's own file");
+    recordedDialogs().answers.push_back(Answer::Yes);
+    saveAs(path);
+    EXPECT_EQ(shownTexts(),
+              QStringList{QStringLiteral("No room") + reportTail(QStringLiteral("PushButton6_Click"), 124)});
+    EXPECT_EQ(testing_support::readFileBytes(path), QByteArray("the user's own file"));
+}
+
+TEST_F(ExportTest, CtrlPPrintsTheWorkbookThroughThePrintDialog)
+{
+    recordedDialogs().printedTo = target(QStringLiteral("printed.pdf"));
+    QTest::keyClick(&window, Qt::Key_P, Qt::ControlModifier);
+    EXPECT_EQ(recordedDialogs().printDialogs, 1);
+    EXPECT_EQ(printed, QByteArray("generated workbook bytes"));
+    EXPECT_TRUE(testing_support::readFileBytes(recordedDialogs().printedTo).startsWith("%PDF"));
+    EXPECT_TRUE(recordedDialogs().messages.isEmpty());
+
+    // Cancelled: nothing is printed.
+    recordedDialogs().printedTo.clear();
+    printed.clear();
+    QTest::keyClick(&window, Qt::Key_P, Qt::ControlModifier);
+    EXPECT_EQ(recordedDialogs().printDialogs, 2);
+    EXPECT_TRUE(printed.isEmpty());
+}

@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QPrinter>
 #include <QSettings>
 #include <gtest/gtest.h>
 
@@ -31,14 +32,30 @@ services::Answer RecordingDialogs::askYesNo(QWidget*, const QString& title, cons
     return answer;
 }
 
-QString RecordingDialogs::saveFileName(QWidget*, const QString& caption, const QString& filter)
+QString RecordingDialogs::saveFileName(QWidget*, const QString& caption, const QString& filter, QString* selectedFilter)
 {
     fileDialogs.append({caption, filter});
+    filtersShownFirst.append(selectedFilter ? *selectedFilter : QString());
+    if (!chosenFilters.empty()) {
+        if (selectedFilter)
+            *selectedFilter = chosenFilters.front();
+        chosenFilters.pop_front();
+    }
     if (fileNames.empty())
         return QString();
     QString name = fileNames.front();
     fileNames.pop_front();
     return name;
+}
+
+bool RecordingDialogs::choosePrinter(QWidget*, QPrinter& printer)
+{
+    ++printDialogs;
+    if (printedTo.isEmpty())
+        return false;
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(printedTo);
+    return true;
 }
 
 RecordingDialogs& recordedDialogs()

@@ -22,13 +22,20 @@ class RecordingDialogs final : public services::DialogHost {
 public:
     void message(QWidget* parent, const QString& title, const QString& text, services::MessageIcon icon) override;
     services::Answer askYesNo(QWidget* parent, const QString& title, const QString& text) override;
-    QString saveFileName(QWidget* parent, const QString& caption, const QString& filter) override;
+    QString saveFileName(QWidget* parent, const QString& caption, const QString& filter,
+                         QString* selectedFilter) override;
+    // Prints to a PDF file: printedTo when set, else cancels.
+    bool choosePrinter(QWidget* parent, QPrinter& printer) override;
 
     QList<ShownMessage> messages;
     QList<ShownMessage> questions;
     QList<std::pair<QString, QString>> fileDialogs; // caption, filter
-    std::deque<services::Answer> answers;           // default Yes
-    std::deque<QString> fileNames;                  // default cancel
+    QStringList filtersShownFirst;
+    std::deque<services::Answer> answers; // default Yes
+    std::deque<QString> fileNames;        // default cancel
+    std::deque<QString> chosenFilters;    // default the one shown first
+    QString printedTo;
+    int printDialogs = 0;
     // Also writes each message to stderr, for checks in ended processes.
     bool echoToStderr = false;
 };
