@@ -10,6 +10,7 @@ int main(int argc, char* argv[])
     QApplication::setOrganizationName(QLatin1String(resources::kCompany));
     QApplication::setApplicationName(QLatin1String(resources::kProduct));
     QApplication::setApplicationVersion(QLatin1String(resources::kVersion));
+    QGuiApplication::setDesktopFileName(QLatin1String(resources::kDesktopFileId));
 
     // Workbooks of earlier runs that ended without cleaning up (a crash, a
     // kill) hold the user's figures: they go before anything else runs.

@@ -133,8 +133,20 @@ QString RegistryCapture()
     QList<std::pair<QString, QString>> pairs;
 
     trap.step(100, [&] { path = besideProgram(QStringLiteral("reg.txt")); });
-    // The dump replaces the old one only when written whole.
-    trap.step(102, [&] { file.emplace(path); });
+    // The dump replaces the old one only when written whole. An installed
+    // program's folder is not the user's to write: the dump then goes to the
+    // user's state folder, and only when neither takes it is that reported.
+    trap.step(102, [&] {
+        try {
+            file.emplace(path);
+        } catch (const Failure& besideTheProgram) {
+            try {
+                file.emplace(makeUserStateFolder() + QStringLiteral("/reg.txt"));
+            } catch (const Failure& inTheStateFolder) {
+                throw Failure(besideTheProgram.description() + u' ' + inTheStateFolder.description());
+            }
+        }
+    });
     trap.step(104, [&] { result.clear(); });
     trap.step(106, [&] { pairs = settingsStore().pairs(); });
     // A file that could not be created, or broke while writing, was reported

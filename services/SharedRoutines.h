@@ -33,7 +33,9 @@ void ApplySkin(QWidget* window, const QString& keptLabelName);
 void ApplyBackColor(QWidget* window);
 
 // Rewrites "reg.txt" beside the program with one line per stored setting,
-// key ": " value CR LF. Reports its own failures; the result is always empty.
+// key ": " value CR LF; where it cannot be made there, in the user's state
+// folder (userStateFolder()). Reports its own failures; the result is always
+// empty.
 QString RegistryCapture();
 
 // The character the user's number format puts before the fraction.

@@ -22,6 +22,9 @@ packages=(
   fonts-liberation
   # looking at the program on a virtual display
   xvfb xauth imagemagick
+  # the Debian package: CPack's library dependencies, and the checks of the
+  # desktop entry and the metainfo
+  dpkg-dev file desktop-file-utils appstream
   # interoperability checks: real programs read our files
   gnumeric libreoffice-calc-nogui python3-xlrd python3-olefile
   python3-openpyxl poppler-utils

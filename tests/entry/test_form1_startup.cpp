@@ -5,6 +5,7 @@
 #include "entry/TabOrder.h"
 #include "services/MousePointer.h"
 #include "services/PictureBox.h"
+#include "services/ProgramFolder.h"
 #include "tests/entry/EntryTestSupport.h"
 
 #include <QDateEdit>
@@ -671,6 +672,8 @@ TEST(Dump, UncreatableFileIsReportedOnce)
                        {QStringLiteral("txtAmountAssets0"), QStringLiteral("$10")},
                        {QStringLiteral("dtpFrom"), QStringLiteral("1/2/2020")}});
     ASSERT_TRUE(QDir().mkpath(programDir() + QStringLiteral("/reg.txt")));
+    // Nor in the user's state folder, where it goes when not beside the program.
+    ASSERT_TRUE(QDir().mkpath(services::userStateFolder() + QStringLiteral("/reg.txt")));
     Form1 window;
     ASSERT_EQ(messages().size(), 1);
     EXPECT_TRUE(messages()[0].text.endsWith(reportTail(QStringLiteral("Main.RegistryCapture"), 102)))

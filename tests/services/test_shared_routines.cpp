@@ -1,6 +1,7 @@
 #include "services/ErrorTrap.h"
 #include "services/Failure.h"
 #include "services/PictureBox.h"
+#include "services/ProgramFolder.h"
 #include "services/SettingsStore.h"
 #include "services/SharedRoutines.h"
 #include "tests/support/TestSupport.h"
@@ -117,6 +118,18 @@ void makeSkinFolder()
 QString regPath()
 {
     return programDir() + QStringLiteral("/reg.txt");
+}
+
+// Folders named "reg.txt" beside the program and in the user's state
+// folder, where the dump goes when not beside the program. Returns the
+// second.
+QString blockBothDumpPlaces()
+{
+    qputenv("XDG_STATE_HOME", QFile::encodeName(testRoot() + QStringLiteral("/state")));
+    const QString stateDump = services::userStateFolder() + QStringLiteral("/reg.txt");
+    EXPECT_TRUE(QDir().mkpath(regPath()));
+    EXPECT_TRUE(QDir().mkpath(stateDump));
+    return stateDump;
 }
 
 } // namespace
@@ -458,7 +471,7 @@ TEST(RegistryCapture, DumpThatCannotBeCreatedIsReportedOnceAtStep102)
     services::settingsStore().write(QStringLiteral("txtAssets0"), QStringLiteral("Cash"));
     services::settingsStore().write(QStringLiteral("txtAssets1"), QStringLiteral("Receivables"));
     services::settingsStore().write(QStringLiteral("txtAssets2"), QStringLiteral("Inventory"));
-    ASSERT_TRUE(QDir().mkpath(regPath()));
+    const QString stateDump = blockBothDumpPlaces();
 
     EXPECT_TRUE(services::RegistryCapture().isEmpty());
     ASSERT_EQ(recordedDialogs().messages.size(), 1);
@@ -466,15 +479,17 @@ TEST(RegistryCapture, DumpThatCannotBeCreatedIsReportedOnceAtStep102)
     EXPECT_EQ(shown.title, QStringLiteral("Application Error"));
     EXPECT_EQ(shown.icon, services::MessageIcon::Warning);
     EXPECT_TRUE(shown.text.contains(regPath())) << shown.text.toStdString();
+    EXPECT_TRUE(shown.text.contains(stateDump)) << shown.text.toStdString();
     EXPECT_TRUE(shown.text.contains(
         QStringLiteral("\r\nin Corvantis2021/08/31.Main.RegistryCapture at line 102\r\rPlease email screenshot")))
         << shown.text.toStdString();
     EXPECT_TRUE(QFileInfo(regPath()).isDir());
+    EXPECT_TRUE(QFileInfo(stateDump).isDir());
 }
 
 TEST(RegistryCapture, CalledFromAStepReportsNothingToTheCaller)
 {
-    ASSERT_TRUE(QDir().mkpath(regPath()));
+    blockBothDumpPlaces();
     bool nextRan = false;
     {
         services::ErrorTrap trap(services::locationText(QStringLiteral("Form1"), QStringLiteral("Form_Load")));

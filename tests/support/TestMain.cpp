@@ -180,6 +180,7 @@ void setPrivateEnvironment(const std::string& root)
     setenv("XDG_CONFIG_HOME", (root + "/config").c_str(), 1);
     setenv("XDG_DATA_HOME", (root + "/data").c_str(), 1);
     setenv("XDG_CACHE_HOME", (root + "/cache").c_str(), 1);
+    setenv("XDG_STATE_HOME", (root + "/state").c_str(), 1);
     setenv("XDG_RUNTIME_DIR", (root + "/runtime").c_str(), 1);
     setenv("TEMP", (root + "/temp").c_str(), 1);
     // The system temporary folder too: Qt's temporary files, the programs
