@@ -7,6 +7,8 @@
 #include "tests/support/SampleBalanceSheet.h"
 
 #include "tests/support/Csv.h"
+#include "tests/support/OutsidePrograms.h"
+#include "tests/support/TestSupport.h"
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
@@ -171,77 +173,14 @@ void expectModelTotals(const Workbook& book, const Expected& totals)
 
 // ---------------------------------------------------------------- files and programs
 
-QString workDir()
-{
-    const QString dir = qEnvironmentVariable("TEMP") + QStringLiteral("/interop");
-    QDir().mkpath(dir);
-    return dir;
-}
-
-QString writeWorkbook(const QString& fileName, const QByteArray& bytes)
-{
-    const QString path = workDir() + u'/' + fileName;
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
-        ADD_FAILURE() << "cannot write " << path.toStdString();
-    return path;
-}
-
-struct ProgramRun {
-    QString problem; // empty when the program ran and exited normally
-    int exitCode = -1;
-    QByteArray out, err;
-};
-
-ProgramRun run(const QString& program, const QStringList& arguments, int timeoutSeconds)
-{
-    ProgramRun result;
-    QProcess process;
-    process.setWorkingDirectory(workDir());
-    process.start(program, arguments);
-    if (!process.waitForStarted(30000)) {
-        result.problem = program + QStringLiteral(" did not start: ") + process.errorString();
-        return result;
-    }
-    process.closeWriteChannel();
-    if (!process.waitForFinished(timeoutSeconds * 1000)) {
-        process.kill();
-        process.waitForFinished(5000);
-        result.problem = program + QStringLiteral(" did not finish within %1 s").arg(timeoutSeconds);
-    } else if (process.exitStatus() != QProcess::NormalExit) {
-        result.problem = program + QStringLiteral(" crashed");
-    }
-    result.exitCode = process.exitCode();
-    result.out = process.readAllStandardOutput();
-    result.err = process.readAllStandardError();
-    return result;
-}
-
-QString executable(const char* name)
-{
-    const QString path = QStandardPaths::findExecutable(QLatin1String(name));
-    if (path.isEmpty())
-        ADD_FAILURE() << name << " is not installed (tools/install-dependencies.sh installs it)";
-    return path;
-}
-
-// What a program wrote to stderr, less lines that say nothing about the file.
-QStringList complaints(const QByteArray& err, const QStringList& unrelated = {})
-{
-    QStringList lines;
-    for (const QString& line : QString::fromUtf8(err).split(u'\n')) {
-        const QString trimmed = line.trimmed();
-        if (!trimmed.isEmpty() && !unrelated.contains(trimmed))
-            lines << trimmed;
-    }
-    return lines;
-}
-
-QByteArray readAll(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
+// The shared runners of outside programs, by this file's names.
+using testing_support::complaints;
+using testing_support::executable;
+using testing_support::ProgramRun;
+constexpr auto workDir = &testing_support::interopFolder;
+constexpr auto writeWorkbook = &testing_support::writeInteropFile;
+constexpr auto run = &testing_support::runProgram;
+constexpr auto readAll = &testing_support::readFileBytes;
 
 // ---------------------------------------------------------------- CSV
 
