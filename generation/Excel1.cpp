@@ -9,7 +9,6 @@
 #include "spreadsheet/TypedNumber.h"
 
 #include <QBuffer>
-#include <QImageReader>
 #include <QImageWriter>
 #include <cmath>
 
@@ -48,14 +47,15 @@ const Worksheet& taken(const std::optional<Worksheet>& sheet)
 // Written whole or not at all, as a Windows bitmap, replacing whatever was
 // at the name rather than writing through it. The run deletes it at once, so
 // it is not synced to disk.
-QByteArray savePicture(const QImage& picture, const QString& path)
+SavedPicture savePicture(const QImage& picture, const QString& path)
 {
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
     QImageWriter writer(&buffer, "bmp");
     // The sheet is opaque: a plain bitmap without an alpha channel.
-    if (!writer.write(picture.convertToFormat(QImage::Format_RGB32)))
+    const QImage opaque = picture.convertToFormat(QImage::Format_RGB32);
+    if (!writer.write(opaque))
         throw services::Failure(
             QStringLiteral("The picture cannot be saved as \"%1\": %2.").arg(path, writer.errorString()));
     try {
@@ -63,7 +63,7 @@ QByteArray savePicture(const QImage& picture, const QString& path)
     } catch (const services::WriteFailure& error) {
         throw services::Failure(QStringLiteral("The picture cannot be saved as \"%1\": %2.").arg(path, error.reason()));
     }
-    return bytes;
+    return {opaque, bytes};
 }
 
 } // namespace
@@ -108,7 +108,7 @@ int versionAsWholeNumber(const QString& version)
     return int(whole);
 }
 
-QByteArray saveCellsActivesheet(const std::optional<Workbook>& workbook, const QString& picturePath)
+SavedPicture saveCellsActivesheet(const std::optional<Workbook>& workbook, const QString& picturePath)
 {
     services::ErrorTrap trap(services::locationText(QStringLiteral("Excel1"), QStringLiteral("saveCellsActivesheet")));
     std::optional<Worksheet> sheet;
@@ -128,7 +128,7 @@ QByteArray saveCellsActivesheet(const std::optional<Workbook>& workbook, const Q
         lastColumn = used.Columns(used.Columns().count()).Column();
     });
     bool goOn = false;
-    QByteArray saved;
+    SavedPicture saved;
     trap.step(106, [&] { goOn = lastRow > 1 && lastColumn > 1; });
     if (!goOn)
         return {};
@@ -140,20 +140,6 @@ QByteArray saveCellsActivesheet(const std::optional<Workbook>& workbook, const Q
         saved = savePicture(picture, picturePath);
     });
     return saved;
-}
-
-QImage pictureFromBytes(const QByteArray& bytes, const QString& shownPath)
-{
-    QBuffer buffer;
-    buffer.setData(bytes);
-    buffer.open(QIODevice::ReadOnly);
-    // No format given: the reader tells it from the content.
-    QImageReader reader(&buffer);
-    const QImage picture = reader.read();
-    if (picture.isNull())
-        throw services::Failure(
-            QStringLiteral("The file %1 holds no picture that can be shown: %2.").arg(shownPath, reader.errorString()));
-    return picture;
 }
 
 } // namespace generation

@@ -32,14 +32,14 @@ int versionAsWholeNumber(const QString& version);
 // Takes a picture of the workbook's active sheet, its used range as shown,
 // into `picturePath` as a Windows bitmap. Reports each failing step (location
 // Excel1.saveCellsActivesheet) and goes on; a used range ending in row 1 or
-// column A gives no picture and no report. Returns the file's bytes as
-// saved, so the caller can tell its own file from what sits at the name
-// later; empty when none was saved.
-QByteArray saveCellsActivesheet(const std::optional<spreadsheet::automation::Workbook>& workbook,
-                                const QString& picturePath);
-
-// The picture in a file's bytes, recognised by what they hold (a bitmap, a
-// PNG...), not by the file's name. Throws Failure naming `shownPath`.
-QImage pictureFromBytes(const QByteArray& bytes, const QString& shownPath);
+// column A gives no picture and no report. Returns the picture and the
+// file's bytes as saved, so the caller can tell its own file from what sits
+// at the name later; both empty when none was saved.
+struct SavedPicture {
+    QImage picture; // as the bitmap holds it
+    QByteArray bytes;
+};
+SavedPicture saveCellsActivesheet(const std::optional<spreadsheet::automation::Workbook>& workbook,
+                                  const QString& picturePath);
 
 } // namespace generation

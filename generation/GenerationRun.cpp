@@ -177,13 +177,15 @@ QImage GenerationRun::loadPicture() const
 {
     const QString shownPath = QDir::toNativeSeparators(picturePath_);
     QFile file(picturePath_);
-    if (savedPicture_.isEmpty() || !file.open(QIODevice::ReadOnly))
+    if (savedPicture_.bytes.isEmpty() || !file.open(QIODevice::ReadOnly))
         throw services::Failure(QStringLiteral("File not found: %1").arg(shownPath));
     // Never an earlier run's picture, nor one put at the name since.
-    if (file.read(savedPicture_.size() + 1) != savedPicture_)
+    if (file.read(savedPicture_.bytes.size() + 1) != savedPicture_.bytes)
         throw services::Failure(
             QStringLiteral("The picture %1 was replaced by another program before it could be shown.").arg(shownPath));
-    return pictureFromBytes(savedPicture_, shownPath);
+    // The file holds exactly the bitmap encoded from this picture, and a
+    // bitmap decodes to what was encoded: decoding it again would only cost.
+    return savedPicture_.picture;
 }
 
 void GenerationRun::deleteSnapshotFile()

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "generation/Excel1.h"
+
 #include <QDate>
 #include <QImage>
 #include <QString>
@@ -81,7 +83,7 @@ private:
     bool nameClaimed_ = false; // workbookPath_ was created by this run
     QByteArray templateBytes_;
     std::unique_ptr<Engine> engine_;
-    QByteArray savedPicture_; // the bytes of "temp.bmp" as the run wrote them
+    SavedPicture savedPicture_; // "temp.bmp" as the run wrote it
     int row_ = 0, lastRow_ = 0, item_ = 0;
 };
 

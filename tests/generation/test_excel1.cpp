@@ -8,7 +8,6 @@
 #include "spreadsheet/XlsFile.h"
 #include "tests/support/TestSupport.h"
 
-#include <QBuffer>
 #include <QClipboard>
 #include <QFile>
 #include <QGuiApplication>
@@ -210,11 +209,11 @@ TEST(SaveCellsActivesheet, TemplatePictureIsAWindowsBitmapOfTheUsedRange)
 {
     automation::Application application = generation::openExcelFile(writeTemplate());
     const QString picturePath = tempPath(QStringLiteral("temp.bmp"));
-    const QByteArray savedBytes =
+    const generation::SavedPicture savedBytes =
         generation::saveCellsActivesheet(application.Workbooks()(application.Workbooks().count()), picturePath);
     EXPECT_TRUE(recordedDialogs().messages.isEmpty()) << recordedDialogs().messages.value(0).text.toStdString();
     ASSERT_TRUE(QFile::exists(picturePath));
-    EXPECT_EQ(savedBytes, readFileBytes(picturePath)) << "it returns what it wrote";
+    EXPECT_EQ(savedBytes.bytes, readFileBytes(picturePath)) << "it returns what it wrote";
     EXPECT_EQ(QImageReader(picturePath).format(), QByteArray("bmp")) << "recognised by its content";
     const QImage saved(picturePath);
     ASSERT_FALSE(saved.isNull());
@@ -222,33 +221,6 @@ TEST(SaveCellsActivesheet, TemplatePictureIsAWindowsBitmapOfTheUsedRange)
     const QImage onClipboard = QGuiApplication::clipboard()->image();
     EXPECT_EQ(saved.size(), onClipboard.size());
     EXPECT_TRUE(saved.convertToFormat(QImage::Format_RGB32) == onClipboard.convertToFormat(QImage::Format_RGB32));
-}
-
-TEST(LoadPicture, TheContentNotTheNameSaysWhatPictureItIs)
-{
-    QImage picture(7, 5, QImage::Format_RGB32);
-    picture.fill(Qt::darkCyan);
-    const auto encoded = [&](const char* format) {
-        QByteArray bytes;
-        QBuffer buffer(&bytes);
-        buffer.open(QIODevice::WriteOnly);
-        picture.save(&buffer, format);
-        return bytes;
-    };
-    for (const char* format : {"BMP", "PNG"}) {
-        const QImage read = generation::pictureFromBytes(encoded(format), QStringLiteral("C:\\temp.bmp"));
-        EXPECT_EQ(read.convertToFormat(QImage::Format_RGB32), picture) << format;
-    }
-    for (const QByteArray& notAPicture : {QByteArray(), QByteArray("BM not really"), encoded("BMP").left(40)}) {
-        try {
-            generation::pictureFromBytes(notAPicture, QStringLiteral("C:\\temp.bmp"));
-            ADD_FAILURE() << "read " << notAPicture.size() << " bytes as a picture";
-        } catch (const services::Failure& failure) {
-            EXPECT_TRUE(failure.description().startsWith(
-                QStringLiteral("The file C:\\temp.bmp holds no picture that can be shown: ")))
-                << failure.description().toStdString();
-        }
-    }
 }
 
 TEST(SaveCellsActivesheet, OneCellSheetGivesNoPictureAndNoReport)
