@@ -252,41 +252,11 @@ void expectTotals(const Grid& grid, const Expected& totals, const char* program)
 
 // ---------------------------------------------------------------- Gnumeric
 
-// ssconvert's CSV of the balance sheet; recalculated first when asked.
-std::optional<Grid> gnumericCsv(const QString& xlsPath, bool recalculate)
-{
-    const QString ssconvert = executable("ssconvert");
-    if (ssconvert.isEmpty())
-        return std::nullopt;
-    const QString csvPath = xlsPath + (recalculate ? QStringLiteral(".recalc.csv") : QStringLiteral(".stored.csv"));
-    QFile::remove(csvPath);
-    QStringList arguments;
-    if (recalculate)
-        arguments << QStringLiteral("--recalc");
-    arguments << QStringLiteral("-T") << QStringLiteral("Gnumeric_stf:stf_assistant") << QStringLiteral("-O")
-              << testing_support::gnumericCsvOptions(QStringLiteral("Balance Sheet")) << xlsPath << csvPath;
-    const ProgramRun result = run(ssconvert, arguments, 120);
-    EXPECT_TRUE(result.problem.isEmpty()) << result.problem.toStdString();
-    EXPECT_EQ(result.exitCode, 0) << result.err.toStdString();
-    // Gnumeric says nothing on stderr about a file it reads without trouble.
-    EXPECT_EQ(complaints(result.err), QStringList()) << "ssconvert complained about " << xlsPath.toStdString();
-    const std::optional<Grid> grid =
-        testing_support::anchoredAt(parseCsv(readAll(csvPath)), QStringLiteral("Balance Sheet"), 1, 1);
-    EXPECT_TRUE(grid.has_value()) << "no title in ssconvert's CSV of " << xlsPath.toStdString();
-    return grid;
-}
+constexpr auto gnumericCsv = &testing_support::gnumericCsv;
+using testing_support::kLibreOfficeCsvFilter;
+using testing_support::kLibreOfficeStartNoise;
 
 // ---------------------------------------------------------------- LibreOffice
-
-// Raw values: the ninth token ("save cell contents as shown") is false; the
-// twelfth picks the first sheet. Comma, double quote, UTF-8, US English.
-const QString kLibreOfficeCsvFilter =
-    QStringLiteral("csv:Text - txt - csv (StarCalc):44,34,76,1,,1033,false,true,false,false,false,1");
-
-// LibreOffice's start script looks for a Java runtime it does not need for
-// Calc; without one installed it says so on every start.
-const QStringList kLibreOfficeStartNoise = {
-    QStringLiteral("Warning: failed to launch javaldx - java may not function correctly")};
 
 // LibreOffice's CSV of the balance sheet. There is no recalculation-on-load
 // setting for Excel 97-2003 files (only ODFRecalcMode and OOXMLRecalcMode

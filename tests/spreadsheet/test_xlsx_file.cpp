@@ -165,37 +165,13 @@ constexpr auto writeWorkbook = &testing_support::writeInteropFile;
 constexpr auto run = &testing_support::runProgram;
 constexpr auto readAll = &testing_support::readFileBytes;
 
-// ssconvert's recalculated CSV of the balance sheet, placed with its title
-// at B2 since Gnumeric's CSV starts at the first cell with content.
+// ssconvert's recalculated CSV of the balance sheet.
 std::optional<Grid> gnumericCsv(const QString& path)
 {
-    const QString ssconvert = executable("ssconvert");
-    if (ssconvert.isEmpty())
-        return std::nullopt;
-    const QString csvPath = path + QStringLiteral(".csv");
-    const ProgramRun result =
-        run(ssconvert,
-            {QStringLiteral("--recalc"), QStringLiteral("-T"), QStringLiteral("Gnumeric_stf:stf_assistant"),
-             QStringLiteral("-O"), testing_support::gnumericCsvOptions(QStringLiteral("Balance Sheet")), path, csvPath},
-            120);
-    EXPECT_TRUE(result.problem.isEmpty()) << result.problem.toStdString();
-    EXPECT_EQ(result.exitCode, 0) << result.err.toStdString();
-    // Gnumeric says nothing on stderr about a file it reads without trouble.
-    EXPECT_EQ(complaints(result.err), QStringList()) << "ssconvert complained about " << path.toStdString();
-    const std::optional<Grid> grid =
-        testing_support::anchoredAt(testing_support::parseCsv(readAll(csvPath)), QStringLiteral("Balance Sheet"), 1, 1);
-    EXPECT_TRUE(grid.has_value()) << "no title in ssconvert's CSV of " << path.toStdString();
-    return grid;
+    return testing_support::gnumericCsv(path, true);
 }
-
-// Raw values of the first sheet: comma, double quote, UTF-8, US English.
-const QString kLibreOfficeCsvFilter =
-    QStringLiteral("csv:Text - txt - csv (StarCalc):44,34,76,1,,1033,false,true,false,false,false,1");
-
-// LibreOffice's start script looks for a Java runtime it does not need for
-// Calc; without one installed it says so on every start.
-const QStringList kLibreOfficeStartNoise = {
-    QStringLiteral("Warning: failed to launch javaldx - java may not function correctly")};
+using testing_support::kLibreOfficeCsvFilter;
+using testing_support::kLibreOfficeStartNoise;
 
 std::optional<Grid> libreOfficeCsv(const QString& path)
 {

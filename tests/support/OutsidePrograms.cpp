@@ -1,5 +1,7 @@
 #include "tests/support/OutsidePrograms.h"
 
+#include "tests/support/TestSupport.h"
+
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -65,6 +67,30 @@ QStringList complaints(const QByteArray& err, const QStringList& unrelated)
             lines << trimmed;
     }
     return lines;
+}
+
+// ssconvert's CSV of the balance sheet; recalculated first when asked.
+std::optional<CsvGrid> gnumericCsv(const QString& xlsPath, bool recalculate)
+{
+    const QString ssconvert = executable("ssconvert");
+    if (ssconvert.isEmpty())
+        return std::nullopt;
+    const QString csvPath = xlsPath + (recalculate ? QStringLiteral(".recalc.csv") : QStringLiteral(".stored.csv"));
+    QFile::remove(csvPath);
+    QStringList arguments;
+    if (recalculate)
+        arguments << QStringLiteral("--recalc");
+    arguments << QStringLiteral("-T") << QStringLiteral("Gnumeric_stf:stf_assistant") << QStringLiteral("-O")
+              << gnumericCsvOptions(QStringLiteral("Balance Sheet")) << xlsPath << csvPath;
+    const ProgramRun result = runProgram(ssconvert, arguments, 120);
+    EXPECT_TRUE(result.problem.isEmpty()) << result.problem.toStdString();
+    EXPECT_EQ(result.exitCode, 0) << result.err.toStdString();
+    // Gnumeric says nothing on stderr about a file it reads without trouble.
+    EXPECT_EQ(complaints(result.err), QStringList()) << "ssconvert complained about " << xlsPath.toStdString();
+    const std::optional<CsvGrid> grid =
+        anchoredAt(parseCsv(readFileBytes(csvPath)), QStringLiteral("Balance Sheet"), 1, 1);
+    EXPECT_TRUE(grid.has_value()) << "no title in ssconvert's CSV of " << xlsPath.toStdString();
+    return grid;
 }
 
 } // namespace testing_support

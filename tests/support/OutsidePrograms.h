@@ -3,6 +3,8 @@
 // Running the programs nobody here wrote (Gnumeric, LibreOffice, Python
 // readers) on the files we write.
 
+#include "tests/support/Csv.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
@@ -26,5 +28,19 @@ QString executable(const char* name);
 
 // What a program wrote to stderr, less lines that say nothing about the file.
 QStringList complaints(const QByteArray& err, const QStringList& unrelated = {});
+
+// ssconvert's CSV of the sheet "Balance Sheet", recalculated first when
+// asked, placed with its title at B2; test failures for any complaint.
+std::optional<CsvGrid> gnumericCsv(const QString& xlsPath, bool recalculate);
+
+// Raw values: the ninth token ("save cell contents as shown") is false; the
+// twelfth picks the first sheet. Comma, double quote, UTF-8, US English.
+inline const QString kLibreOfficeCsvFilter =
+    QStringLiteral("csv:Text - txt - csv (StarCalc):44,34,76,1,,1033,false,true,false,false,false,1");
+
+// LibreOffice's start script looks for a Java runtime it does not need for
+// Calc; without one installed it says so on every start.
+inline const QStringList kLibreOfficeStartNoise = {
+    QStringLiteral("Warning: failed to launch javaldx - java may not function correctly")};
 
 } // namespace testing_support
