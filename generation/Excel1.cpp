@@ -1,6 +1,7 @@
 #include "generation/Excel1.h"
 
 #include "generation/ExcelApplication.h"
+#include "generation/WindowsBitmap.h"
 #include "services/ErrorTrap.h"
 #include "services/Failure.h"
 #include "services/SharedRoutines.h"
@@ -8,8 +9,6 @@
 #include "services/WholeFile.h"
 #include "spreadsheet/TypedNumber.h"
 
-#include <QBuffer>
-#include <QImageWriter>
 #include <cmath>
 
 namespace generation {
@@ -49,15 +48,9 @@ const Worksheet& taken(const std::optional<Worksheet>& sheet)
 // it is not synced to disk.
 SavedPicture savePicture(const QImage& picture, const QString& path)
 {
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter writer(&buffer, "bmp");
     // The sheet is opaque: a plain bitmap without an alpha channel.
     const QImage opaque = picture.convertToFormat(QImage::Format_RGB32);
-    if (!writer.write(opaque))
-        throw services::Failure(
-            QStringLiteral("The picture cannot be saved as \"%1\": %2.").arg(path, writer.errorString()));
+    const QByteArray bytes = windowsBitmap(opaque);
     try {
         services::writeFileWhole(path, bytes, services::Durability::Scratch);
     } catch (const services::WriteFailure& error) {

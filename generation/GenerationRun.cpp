@@ -11,6 +11,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <algorithm>
+#include <cstring>
 #include <optional>
 
 namespace generation {
@@ -27,6 +29,22 @@ Object& required(std::optional<Object>& object)
     if (!object)
         throw services::Failure(QStringLiteral("Object variable or With block variable not set"));
     return *object;
+}
+
+// Whether the open file holds `bytes` and nothing more. Read in pieces: a
+// buffer the picture's size would be fresh memory, and filling it cost more
+// than the comparison.
+bool holdsExactly(QFile& file, const QByteArray& bytes)
+{
+    constexpr qsizetype kPiece = 64 * 1024;
+    char piece[kPiece];
+    for (qsizetype at = 0; at < bytes.size();) {
+        const qint64 read = file.read(piece, std::min(kPiece, bytes.size() - at));
+        if (read <= 0 || std::memcmp(piece, bytes.constData() + at, size_t(read)) != 0)
+            return false;
+        at += read;
+    }
+    return file.read(piece, 1) == 0;
 }
 
 } // namespace
@@ -141,6 +159,9 @@ void GenerationRun::saveWorkbook()
     } while (!nameClaimed_);
     trap_.step(172, [&] {
         try {
+            // The workbook lives in TEMP until the preview closes and is
+            // deleted then; waiting for the disk would only delay the preview.
+            required(ExcelApp).setScratchSaves(true);
             required(ExcelBook).SaveAs(workbookPath_, saveFormatForVersion(ExcelApp));
             holdWorkbook(workbookPath_);
         } catch (...) {
@@ -177,10 +198,10 @@ QImage GenerationRun::loadPicture() const
 {
     const QString shownPath = QDir::toNativeSeparators(picturePath_);
     QFile file(picturePath_);
-    if (savedPicture_.bytes.isEmpty() || !file.open(QIODevice::ReadOnly))
+    if (savedPicture_.bytes.isEmpty() || !file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
         throw services::Failure(QStringLiteral("File not found: %1").arg(shownPath));
     // Never an earlier run's picture, nor one put at the name since.
-    if (file.read(savedPicture_.bytes.size() + 1) != savedPicture_.bytes)
+    if (!holdsExactly(file, savedPicture_.bytes))
         throw services::Failure(
             QStringLiteral("The picture %1 was replaced by another program before it could be shown.").arg(shownPath));
     // The file holds exactly the bitmap encoded from this picture, and a

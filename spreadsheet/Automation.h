@@ -41,6 +41,11 @@ public:
     // Kept for callers that switch the questions off; the engine asks none.
     bool DisplayAlerts() const;
     void setDisplayAlerts(bool displayAlerts);
+    // Off by default. When on, a save returns once the file is written,
+    // without waiting for it to reach the disk: for scratch files the caller
+    // deletes again, which a crash could not make worth keeping.
+    bool ScratchSaves() const;
+    void setScratchSaves(bool scratchSaves);
     // Closes every workbook without saving and ends the instance.
     void Quit();
     QString Version() const;

@@ -144,6 +144,18 @@ void Application::setDisplayAlerts(bool displayAlerts)
     state_->displayAlerts = displayAlerts;
 }
 
+bool Application::ScratchSaves() const
+{
+    requireRunning(*state_);
+    return state_->scratchSaves;
+}
+
+void Application::setScratchSaves(bool scratchSaves)
+{
+    requireRunning(*state_);
+    state_->scratchSaves = scratchSaves;
+}
+
 void Application::Quit()
 {
     requireRunning(*state_);

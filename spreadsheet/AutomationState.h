@@ -26,6 +26,7 @@ struct WorkbookState {
 struct ApplicationState {
     bool running = true;
     bool displayAlerts = true;
+    bool scratchSaves = false;
     QList<std::shared_ptr<WorkbookState>> workbooks; // in the order they were opened
     std::shared_ptr<WorkbookState> active;
 };

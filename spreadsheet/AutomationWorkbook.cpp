@@ -24,10 +24,10 @@ QString loginName()
 
 // The file is replaced whole or not at all, and a link at the name is
 // replaced rather than written through.
-void replaceFile(const QString& path, const QByteArray& bytes)
+void replaceFile(const QString& path, const QByteArray& bytes, services::Durability durability)
 {
     try {
-        services::writeFileWhole(path, bytes);
+        services::writeFileWhole(path, bytes, durability);
     } catch (const services::WriteFailure& error) {
         refuse(QStringLiteral("The workbook cannot be saved as \"%1\": %2.").arg(path, error.reason()));
     }
@@ -73,7 +73,8 @@ void Workbook::SaveAs(const QString& path, int fileFormat)
         refuse(
             QStringLiteral("The workbook cannot be saved as \"%1\": %2").arg(target, QString::fromUtf8(error.what())));
     }
-    replaceFile(target, bytes);
+    replaceFile(target, bytes,
+                application_->scratchSaves ? services::Durability::Scratch : services::Durability::Synced);
     workbook_->model = std::move(saved);
     workbook_->resultsStale = false;
     workbook_->path = target;
