@@ -65,7 +65,6 @@ BalanceCheckView::BalanceCheckView(QWidget* frame, QList<QLineEdit*> assetAmount
 
     for (QLineEdit* box : assetAmounts_ + liabilityAmounts_)
         connect(box, &QLineEdit::textChanged, this, &BalanceCheckView::scheduleRefresh);
-    refresh();
 }
 
 void BalanceCheckView::scheduleRefresh()

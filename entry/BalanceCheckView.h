@@ -24,6 +24,8 @@ struct BalanceCheckPlaces {
 class BalanceCheckView : public QObject {
     Q_OBJECT
 public:
+    // The lines stay blank until the first refresh(): the owner calls it
+    // once the boxes hold their first amounts, so a start computes once.
     BalanceCheckView(QWidget* frame, QList<QLineEdit*> assetAmounts, QList<QLineEdit*> liabilityAmounts,
                      const BalanceCheckPlaces& places);
 

@@ -175,6 +175,8 @@ Form1::Form1(generation::ApplicationFactory createApplication)
     buildControls();
     connectChangeHandlers();
     Form_Load(createApplication);
+    // Once, with every restored amount in place.
+    balanceCheck->refresh();
 }
 
 Form1::~Form1() = default;

@@ -2,6 +2,7 @@
 // amounts, live, without touching focus, tab stops or stored keys.
 #include "entry/BalanceCheckView.h"
 #include "entry/Form1.h"
+#include "services/SettingsStore.h"
 #include "tests/entry/EntryTestSupport.h"
 
 #include <QGroupBox>
@@ -127,4 +128,17 @@ TEST_F(BalanceCheckTest, TheFourDeductionsSayHowToTypeThem)
         const bool deduction = i == 2 || i == 9 || i == 11 || i == 13;
         EXPECT_EQ(boxes[i]->toolTip(), deduction ? hint : QString()) << i;
     }
+}
+
+// A start shows the stored amounts' totals before the window is first drawn.
+TEST(BalanceCheckAtStart, ShowsTheRestoredTotalsAtOnce)
+{
+    {
+        Form1 earlier;
+        click(earlier.PushButton2); // "Load Sample/Example Amounts"
+    }
+    services::reopenSettingsStoreForTesting();
+    const Form1 later;
+    EXPECT_EQ(later.balanceCheck->totalAssets->text(), QStringLiteral("$1,794,000"));
+    EXPECT_EQ(later.balanceCheck->verdict->text(), QStringLiteral("Out of balance"));
 }

@@ -503,6 +503,20 @@ TEST(Window, TitleButtonsAndFrameTexts)
     EXPECT_EQ(window.dtpFrom->displayFormat(), QStringLiteral("dd-MMM-yyyy"));
 }
 
+// Each drawing at its own size; sizes between are scaled from the next larger.
+TEST(Window, IconHasItsFourDrawings)
+{
+    const QIcon icon = Form1().windowIcon();
+    EXPECT_EQ(icon.availableSizes(), (QList<QSize>{{32, 32}, {48, 48}, {128, 128}, {256, 256}}));
+    for (const int side : {32, 48, 128, 256})
+        EXPECT_EQ(icon.pixmap(side).toImage(),
+                  QImage(QStringLiteral(":/icons/corvantis-%1.png").arg(side))
+                      .convertToFormat(icon.pixmap(side).toImage().format()))
+            << side;
+    EXPECT_EQ(icon.pixmap(40).size(), QSize(40, 40));
+    EXPECT_EQ(icon.pixmap(512).size(), QSize(256, 256));
+}
+
 TEST(Window, FontsAreArialBold)
 {
     Form1 window;
