@@ -19,6 +19,7 @@
 #include <QRadioButton>
 #include <functional>
 #include <optional>
+#include <unistd.h>
 
 namespace services {
 namespace {
@@ -62,6 +63,36 @@ QString withoutSurroundingBlanks(const QString& text)
     while (last > first && text[last - 1] == u' ')
         --last;
     return text.mid(first, last - first);
+}
+
+// One line of the dump: "key: value" and CR LF.
+QByteArray dumpLine(const std::pair<QString, QString>& pair)
+{
+    return (withoutSurroundingBlanks(pair.first) + QStringLiteral(": ") + withoutSurroundingBlanks(pair.second)
+            + QStringLiteral("\r\n"))
+        .toUtf8();
+}
+
+bool fileHoldsExactly(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    return QFileInfo(path).isFile() && file.open(QIODevice::ReadOnly) && file.size() == bytes.size()
+        && file.readAll() == bytes;
+}
+
+// Whether the dump of `pairs` already stands where it would be written:
+// beside the program when its folder takes files, else in the user's state
+// folder.
+bool dumpInPlace(const QString& besideProgramPath, const QList<std::pair<QString, QString>>& pairs)
+{
+    QByteArray dump;
+    for (const auto& pair : pairs)
+        dump += dumpLine(pair);
+    const QString folder = QFileInfo(besideProgramPath).absolutePath();
+    const QString place = QFileInfo(folder).isDir() && ::access(QFile::encodeName(folder).constData(), W_OK) == 0
+        ? besideProgramPath
+        : userStateFolder() + QStringLiteral("/reg.txt");
+    return fileHoldsExactly(place, dump);
 }
 
 } // namespace
@@ -133,6 +164,13 @@ QString RegistryCapture()
     QList<std::pair<QString, QString>> pairs;
 
     trap.step(100, [&] { path = besideProgram(QStringLiteral("reg.txt")); });
+    // A start that changes nothing writes nothing: not even a file that is
+    // made and dropped again.
+    bool inPlace = false;
+    trap.step(106, [&] { pairs = settingsStore().pairs(); });
+    trap.step(102, [&] { inPlace = dumpInPlace(path, pairs); });
+    if (inPlace)
+        return result;
     // The dump replaces the old one only when written whole. An installed
     // program's folder is not the user's to write: the dump then goes to the
     // user's state folder, and only when neither takes it is that reported.
@@ -148,17 +186,12 @@ QString RegistryCapture()
         }
     });
     trap.step(104, [&] { result.clear(); });
-    trap.step(106, [&] { pairs = settingsStore().pairs(); });
     // A file that could not be created, or broke while writing, was reported
     // once; writing on would only repeat the same report for every key.
     for (const auto& pair : pairs) {
         if (!file)
             break;
-        const bool written = trap.step(110, [&] {
-            file->write((withoutSurroundingBlanks(pair.first) + QStringLiteral(": ")
-                         + withoutSurroundingBlanks(pair.second) + QStringLiteral("\r\n"))
-                            .toUtf8());
-        });
+        const bool written = trap.step(110, [&] { file->write(dumpLine(pair)); });
         if (!written)
             file.reset();
     }

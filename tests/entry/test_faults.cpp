@@ -10,10 +10,13 @@
 #include "tests/entry/EntryTestSupport.h"
 #include "tests/support/FaultInjection.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
+#include <QProcess>
 #include <QPushButton>
+#include <QSettings>
 #include <QTest>
 
 #include <cerrno>
@@ -214,9 +217,10 @@ INSTANTIATE_TEST_SUITE_P(
                       Fault{"IoErrorOnClose", Call::Close, EIO}),
     [](const ::testing::TestParamInfo<Fault>& instance) { return std::string(instance.param.name); });
 
-// Start-up stores the standard form of every entry: once on a first start,
-// and not at all when everything already stands in that form.
-TEST(StartUpWrites, AFirstStartSyncsOnceAndALaterStartNotAtAll)
+// Start-up stores the standard form of every entry with one sync on a first
+// start. The next start dumps those entries to reg.txt; from then on a start
+// with nothing changed writes nothing, anywhere.
+TEST(StartUpWrites, AFirstStartSyncsOnceAndALaterStartWritesNothing)
 {
     fault_injection::Scope counting;
     fault_injection::inject(Call::Sync, 0, QStringLiteral("Corvantis.ini"));
@@ -225,15 +229,105 @@ TEST(StartUpWrites, AFirstStartSyncsOnceAndALaterStartNotAtAll)
     }
     EXPECT_EQ(fault_injection::failures(), 1);
     EXPECT_EQ(testing_support::storedValue(QStringLiteral("txtAmountL9")), QStringLiteral("$0"));
-
     services::reopenSettingsStoreForTesting();
-    fault_injection::inject(Call::Sync, 0, QStringLiteral("Corvantis.ini"));
+    fault_injection::inject(Call::Sync, 0, QStringLiteral("reg.txt"));
     {
-        Form1 later;
+        Form1 second;
     }
-    EXPECT_EQ(fault_injection::failures(), 0);
+    EXPECT_EQ(fault_injection::failures(), 1);
+
+    // Reading the settings parses a copy in an unnamed scratch file of TEMP;
+    // that is no write of a file, so the folders the program keeps are watched.
+    for (const QString& folder : {testing_support::configHome(), testing_support::programDir()}) {
+        for (const auto& [name, call] :
+             {std::pair{"write", Call::Write}, {"sync", Call::Sync}, {"rename", Call::Rename}}) {
+            services::reopenSettingsStoreForTesting();
+            fault_injection::inject(call, 0, folder);
+            {
+                Form1 later;
+            }
+            EXPECT_EQ(fault_injection::failures(), 0) << name << " in " << folder.toStdString();
+        }
+    }
     EXPECT_TRUE(messages().isEmpty()) << shownTexts().join(u'\n').toStdString();
 }
+
+// A change is in the settings file before the keystroke that made it is
+// handled: the program killed right after the typing has lost nothing. A
+// kill spares the page cache, so the sync itself is counted by the tests above.
+struct TypedChange {
+    const char* name;
+    const char* box; // also its key in the store
+    const char* typed;
+    QString (*stored)(const QDate& today);
+};
+
+std::ostream& operator<<(std::ostream& out, const TypedChange& change)
+{
+    return out << change.name;
+}
+
+// What a first start stores: the date and every amount in standard form.
+// Captions left as they are need no entry.
+QMap<QString, QString> firstStartValues(const QDate& today)
+{
+    QMap<QString, QString> values{{QStringLiteral("dtpFrom"), Form1::dateText(today)}};
+    for (const QString& key : entry_tests::amountKeys())
+        values.insert(key, QStringLiteral("$0"));
+    return values;
+}
+
+class KilledAfterTyping : public ::testing::TestWithParam<TypedChange> {};
+
+TEST_P(KilledAfterTyping, KeepsWhatWasTyped)
+{
+    const TypedChange& change = GetParam();
+    testing_support::emptyFolder(testing_support::configHome());
+    testing_support::emptyFolder(testing_support::programDir());
+    const QDate today = QDate::currentDate();
+
+    QProcess child;
+    child.setProgram(QStringLiteral(TYPING_CHILD));
+    child.setArguments({testing_support::programDir(), QLatin1String(change.box), QLatin1String(change.typed)});
+    child.setWorkingDirectory(testing_support::testRoot());
+    child.setProcessEnvironment(QProcessEnvironment::systemEnvironment());
+    child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    child.start();
+    ASSERT_TRUE(child.waitForStarted(10000));
+    QByteArray said;
+    const QDeadlineTimer deadline(60000);
+    while (!said.contains("typed\n") && child.state() == QProcess::Running && !deadline.hasExpired()) {
+        child.waitForReadyRead(100);
+        said += child.readAllStandardOutput();
+    }
+    ASSERT_TRUE(said.contains("typed\n")) << "the child stopped before typing: " << said.constData();
+    child.kill();
+    ASSERT_TRUE(child.waitForFinished(10000));
+    ASSERT_EQ(child.exitStatus(), QProcess::CrashExit);
+    if (QDate::currentDate() != today)
+        GTEST_SKIP() << "the day changed while the child ran";
+
+    QMap<QString, QString> expected = firstStartValues(today);
+    expected.insert(QLatin1String(change.box), change.stored(today));
+    for (auto entry = expected.cbegin(); entry != expected.cend(); ++entry)
+        EXPECT_EQ(testing_support::storedValue(entry.key()), entry.value()) << entry.key().toStdString();
+    QSettings file(testing_support::settingsFilePath(), QSettings::IniFormat);
+    file.beginGroup(QStringLiteral("Corvantis"));
+    EXPECT_EQ(file.childKeys().size(), expected.size());
+    EXPECT_TRUE(hiddenFilesIn(testing_support::configHome() + QStringLiteral("/Quillmere")).isEmpty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    StartUpWrites, KilledAfterTyping,
+    ::testing::Values(TypedChange{"AssetAmount", "txtAmountAssets0", "1234.50",
+                                  [](const QDate&) { return QStringLiteral("1234.50"); }},
+                      TypedChange{"LiabilityCaption", "txtLiabilities3", "Bank loan; secured, 5%",
+                                  [](const QDate&) { return QStringLiteral("Bank loan; secured, 5%"); }},
+                      // A leap year, so that any day of today's month is a day then too.
+                      TypedChange{
+                          "Year", "dtpFrom", "2000",
+                          [](const QDate& today) { return Form1::dateText(QDate(2000, today.month(), today.day())); }}),
+    [](const ::testing::TestParamInfo<TypedChange>& instance) { return std::string(instance.param.name); });
 
 // ---- a real full disk: a small file system of this test process's own
 

@@ -14,6 +14,7 @@
 #include <cstring>
 #include <sched.h>
 #include <sys/mount.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using testing_support::programDir;
@@ -147,6 +148,22 @@ TEST_P(DumpPlace, GoesWhereItCanAndIsReportedOnlyWhenNowhere)
     }
 
     if (c.where != Expected::Nowhere) {
+        EXPECT_TRUE(recordedDialogs().messages.isEmpty()) << recordedDialogs().messages.value(0).text.toStdString();
+        // The same dump again is not written at all; a changed one is.
+        const QString dumped = c.where == Expected::BesideProgram ? besideProgram : inStateFolder;
+        // A replaced file is a new one.
+        const auto inode = [&] {
+            struct stat file {};
+            ::stat(QFile::encodeName(dumped).constData(), &file);
+            return file.st_ino;
+        };
+        const auto before = inode();
+        services::RegistryCapture();
+        EXPECT_EQ(inode(), before);
+        services::settingsStore().write(QStringLiteral("txtAssets0"), QStringLiteral("Bank"));
+        services::RegistryCapture();
+        EXPECT_NE(inode(), before);
+        EXPECT_EQ(readFileBytes(dumped), QByteArray("txtAssets0: Bank\r\n"));
         EXPECT_TRUE(recordedDialogs().messages.isEmpty()) << recordedDialogs().messages.value(0).text.toStdString();
         return;
     }
