@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <random>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -157,9 +158,12 @@ double drawNameFraction(const std::function<double()>& draw, int digitIndex)
 {
     if (draw)
         return draw();
-    QRandomGenerator generator(quint32(QDateTime::currentMSecsSinceEpoch() ^ (quint64(digitIndex) << 20))
+    // A small generator: seeding a Mersenne twister afresh for each of the
+    // eight draws cost more than writing the workbook's cells.
+    std::minstd_rand generator(quint32(QDateTime::currentMSecsSinceEpoch() ^ (quint64(digitIndex) << 20))
                                ^ QRandomGenerator::system()->generate());
-    return generator.generateDouble();
+    // Its values run from min() (1) to max(): this is below 1.
+    return double(generator() - std::minstd_rand::min()) / double(std::minstd_rand::max());
 }
 
 int nameDigit(double fraction)

@@ -11,6 +11,8 @@
 #include <csignal>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+
+#include <set>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/time.h>
@@ -103,11 +105,14 @@ TEST(WorkbookName, DigitsOneToNineFromTheDraw)
 TEST(WorkbookName, DrawsAreInTheHalfOpenUnitInterval)
 {
     EXPECT_EQ(generation::drawNameFraction([] { return 0.25; }, 3), 0.25);
+    std::set<int> digits;
     for (int i = 0; i < 200; ++i) {
         const double fraction = generation::drawNameFraction({}, i % 8);
         ASSERT_GE(fraction, 0.0);
         ASSERT_LT(fraction, 1.0);
+        digits.insert(generation::nameDigit(fraction));
     }
+    EXPECT_EQ(digits.size(), 9u) << "all nine digits, as a fair draw gives them in 200 tries";
 }
 
 // A file last changed an hour ago, as an earlier run's would be.
