@@ -8,6 +8,7 @@
 #include "tests/support/RealDisplay.h"
 
 #include <QAbstractButton>
+#include <QDateEdit>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -165,6 +166,21 @@ TEST_F(RealDialogs, BoxesShowTheTextPointerAlsoAfterTheButtons)
     }
     display::moveOver(&window, QPoint(100, 70));
     EXPECT_EQ(display::shownPointer(), arrow);
+}
+
+// A click puts the caret into the date; it never steps the date.
+TEST_F(RealDialogs, AClickIntoTheDateKeepsIt)
+{
+    Form1 window;
+    ASSERT_TRUE(shownAndActive(window));
+    const QDate before = window.dtpFrom->date();
+    for (const double across : {0.1, 0.4, 0.7}) {
+        display::moveOver(window.dtpFrom, QPoint(int(window.dtpFrom->width() * across), window.dtpFrom->height() / 2));
+        display::pressButton();
+        display::releaseButton();
+        display::settle(300);
+        EXPECT_EQ(window.dtpFrom->date(), before) << "clicked at " << across << " of its width";
+    }
 }
 
 // ---- Titles as the window manager shows them
