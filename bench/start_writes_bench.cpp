@@ -8,6 +8,7 @@
 #include "entry/Form1.h"
 #include "services/ProgramFolder.h"
 #include "services/SettingsStore.h"
+#include "tests/support/DescriptorPath.h"
 
 #include <QApplication>
 #include <QDir>
@@ -39,15 +40,6 @@ std::array<std::atomic<int>, kCalls> runTotal{};
 // Set before counting starts and never changed while it runs.
 std::string settingsFolder;
 std::string programFolder;
-
-std::string pathOfDescriptor(int fd)
-{
-    char link[64];
-    std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
-    char target[4096];
-    const ssize_t length = ::readlink(link, target, sizeof target - 1);
-    return length > 0 ? std::string(target, size_t(length)) : std::string();
-}
 
 Place placeOf(const std::string& path)
 {

@@ -1,4 +1,5 @@
 #include "tests/support/FaultInjection.h"
+#include "tests/support/DescriptorPath.h"
 
 #include <QFile>
 
@@ -27,15 +28,6 @@ Plan& plan()
 {
     static Plan thePlan;
     return thePlan;
-}
-
-std::string pathOfDescriptor(int fd)
-{
-    char link[64];
-    std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
-    char target[4096];
-    const ssize_t length = ::readlink(link, target, sizeof target - 1);
-    return length > 0 ? std::string(target, size_t(length)) : std::string();
 }
 
 // True, with errno set, when this call is to fail.
