@@ -16,7 +16,6 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QStandardPaths>
-#include <QUrl>
 #include <QXmlStreamReader>
 
 #include <gtest/gtest.h>
@@ -177,7 +176,6 @@ void expectModelTotals(const Workbook& book, const Expected& totals)
 using testing_support::complaints;
 using testing_support::executable;
 using testing_support::ProgramRun;
-constexpr auto workDir = &testing_support::interopFolder;
 constexpr auto writeWorkbook = &testing_support::writeInteropFile;
 constexpr auto run = &testing_support::runProgram;
 constexpr auto readAll = &testing_support::readFileBytes;
@@ -185,7 +183,6 @@ constexpr auto readAll = &testing_support::readFileBytes;
 // ---------------------------------------------------------------- CSV
 
 using Grid = testing_support::CsvGrid;
-using testing_support::parseCsv;
 
 QString fieldAt(const Grid& grid, int row, int column)
 {
@@ -253,47 +250,13 @@ void expectTotals(const Grid& grid, const Expected& totals, const char* program)
 // ---------------------------------------------------------------- Gnumeric
 
 constexpr auto gnumericCsv = &testing_support::gnumericCsv;
-using testing_support::kLibreOfficeCsvFilter;
-using testing_support::kLibreOfficeStartNoise;
 
 // ---------------------------------------------------------------- LibreOffice
 
-// LibreOffice's CSV of the balance sheet. There is no recalculation-on-load
-// setting for Excel 97-2003 files (only ODFRecalcMode and OOXMLRecalcMode
-// exist): its BIFF import marks every formula dirty after loading, so they
-// are always recalculated. The stale-result tests prove it for this version.
-std::optional<Grid> libreOfficeCsv(const QString& xlsPath)
-{
-    const QString soffice = executable("soffice");
-    if (soffice.isEmpty())
-        return std::nullopt;
-    // A private profile, so no user's settings or running instance take part.
-    const QString profile = workDir() + QStringLiteral("/libreoffice-profile");
-    const QString outDir = xlsPath + QStringLiteral(".libreoffice");
-    QDir(outDir).removeRecursively();
-    QDir().mkpath(outDir);
-    const QStringList arguments = {QStringLiteral("-env:UserInstallation=") + QUrl::fromLocalFile(profile).toString(),
-                                   QStringLiteral("--headless"),
-                                   QStringLiteral("--norestore"),
-                                   QStringLiteral("--nologo"),
-                                   QStringLiteral("--convert-to"),
-                                   kLibreOfficeCsvFilter,
-                                   QStringLiteral("--outdir"),
-                                   outDir,
-                                   xlsPath};
-    const ProgramRun result = run(soffice, arguments, 100);
-    EXPECT_TRUE(result.problem.isEmpty()) << result.problem.toStdString();
-    EXPECT_EQ(result.exitCode, 0) << result.err.toStdString();
-    EXPECT_EQ(complaints(result.err, kLibreOfficeStartNoise), QStringList())
-        << "LibreOffice complained about " << xlsPath.toStdString();
-    const QStringList written = QDir(outDir).entryList({QStringLiteral("*.csv")}, QDir::Files);
-    if (written.size() != 1) {
-        ADD_FAILURE() << "LibreOffice wrote " << written.size() << " CSV files for " << xlsPath.toStdString()
-                      << "; stdout: " << result.out.toStdString();
-        return std::nullopt;
-    }
-    return parseCsv(readAll(outDir + u'/' + written.front()));
-}
+// LibreOffice's CSV of the balance sheet. Its BIFF import marks every formula
+// dirty after loading, so .xls results are always recalculated; the
+// stale-result tests prove it for this version.
+using testing_support::libreOfficeCsv;
 
 // ---------------------------------------------------------------- xlrd and olefile
 

@@ -19,7 +19,6 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QStandardPaths>
-#include <QUrl>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -157,61 +156,16 @@ Workbook dressedWorkbook()
 // ---------------------------------------------------------------- files and programs
 
 // The shared runners of outside programs, by this file's names.
-using testing_support::complaints;
-using testing_support::executable;
 using testing_support::ProgramRun;
-constexpr auto workDir = &testing_support::interopFolder;
 constexpr auto writeWorkbook = &testing_support::writeInteropFile;
 constexpr auto run = &testing_support::runProgram;
-constexpr auto readAll = &testing_support::readFileBytes;
 
 // ssconvert's recalculated CSV of the balance sheet.
 std::optional<Grid> gnumericCsv(const QString& path)
 {
     return testing_support::gnumericCsv(path, true);
 }
-using testing_support::kLibreOfficeCsvFilter;
-using testing_support::kLibreOfficeStartNoise;
-
-std::optional<Grid> libreOfficeCsv(const QString& path)
-{
-    const QString soffice = executable("soffice");
-    if (soffice.isEmpty())
-        return std::nullopt;
-    // A private profile, so no user's settings or running instance take part.
-    const QString profile = workDir() + QStringLiteral("/libreoffice-profile");
-    // LibreOffice shows an .xlsx's stored results unless told to recalculate
-    // (OOXMLRecalcMode 0: always); .xls files it always recalculates.
-    const QString settings = profile + QStringLiteral("/user/registrymodifications.xcu");
-    if (!QFile::exists(settings)) {
-        QDir().mkpath(profile + QStringLiteral("/user"));
-        QFile file(settings);
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly) && file.write(R"(<?xml version="1.0" encoding="UTF-8"?>
-<oor:items xmlns:oor="http://openoffice.org/2001/registry" xmlns:xs="http://www.w3.org/2001/XMLSchema">
-<item oor:path="/org.openoffice.Office.Calc/Formula/Load"><prop oor:name="OOXMLRecalcMode" oor:op="fuse"><value>0</value></prop></item>
-</oor:items>
-)") > 0);
-    }
-    const QString outDir = path + QStringLiteral(".libreoffice");
-    QDir().mkpath(outDir);
-    const ProgramRun result =
-        run(soffice,
-            {QStringLiteral("-env:UserInstallation=") + QUrl::fromLocalFile(profile).toString(),
-             QStringLiteral("--headless"), QStringLiteral("--norestore"), QStringLiteral("--nologo"),
-             QStringLiteral("--convert-to"), kLibreOfficeCsvFilter, QStringLiteral("--outdir"), outDir, path},
-            100);
-    EXPECT_TRUE(result.problem.isEmpty()) << result.problem.toStdString();
-    EXPECT_EQ(result.exitCode, 0) << result.err.toStdString();
-    EXPECT_EQ(complaints(result.err, kLibreOfficeStartNoise), QStringList())
-        << "LibreOffice complained about " << path.toStdString();
-    const QStringList written = QDir(outDir).entryList({QStringLiteral("*.csv")}, QDir::Files);
-    if (written.size() != 1) {
-        ADD_FAILURE() << "LibreOffice wrote " << written.size() << " CSV files for " << path.toStdString()
-                      << "; stdout: " << result.out.toStdString();
-        return std::nullopt;
-    }
-    return testing_support::parseCsv(readAll(outDir + u'/' + written.front()));
-}
+using testing_support::libreOfficeCsv;
 
 // The totals the engine stored, as a CSV of raw values shows them.
 void expectStoredTotals(const Grid& grid, const Worksheet& truth, const char* program)

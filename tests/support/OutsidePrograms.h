@@ -33,14 +33,9 @@ QStringList complaints(const QByteArray& err, const QStringList& unrelated = {})
 // asked, placed with its title at B2; test failures for any complaint.
 std::optional<CsvGrid> gnumericCsv(const QString& xlsPath, bool recalculate);
 
-// Raw values: the ninth token ("save cell contents as shown") is false; the
-// twelfth picks the first sheet. Comma, double quote, UTF-8, US English.
-inline const QString kLibreOfficeCsvFilter =
-    QStringLiteral("csv:Text - txt - csv (StarCalc):44,34,76,1,,1033,false,true,false,false,false,1");
-
-// LibreOffice's start script looks for a Java runtime it does not need for
-// Calc; without one installed it says so on every start.
-inline const QStringList kLibreOfficeStartNoise = {
-    QStringLiteral("Warning: failed to launch javaldx - java may not function correctly")};
+// LibreOffice's CSV of the first sheet, raw values, from a private profile
+// in which .xlsx files are recalculated on load as .xls files always are;
+// test failures for any complaint.
+std::optional<CsvGrid> libreOfficeCsv(const QString& path);
 
 } // namespace testing_support
