@@ -51,22 +51,13 @@ const char* const kTotals[] = {"D17", "H17", "H21", "D27", "H26", "H27", "D30", 
 // ---------------------------------------------------------------- workbooks
 
 using sample::Amounts;
+using sample::withStaleResults;
 using Expected = std::map<std::string, std::optional<double>>; // nullopt: blank
 
 // The balance sheet as the program carries it, filled the way a user's copy is.
 Workbook filledCopy(const Amounts& amounts)
 {
     return sample::filledWorkbook(readXlsFile(resources::templateWorkbook()), amounts);
-}
-
-// Every formula's stored result replaced by a wrong one: a program that shows
-// the true totals has computed them.
-Workbook withStaleResults(Workbook book)
-{
-    for (auto& [where, cell] : book.sheets[0].cells)
-        if (!cell.formula.isEmpty())
-            cell.value = 999.0;
-    return book;
 }
 
 const Amounts kCurrentAssets = {{"D11", 100000}, {"D12", 300000}, {"D13", 40000},

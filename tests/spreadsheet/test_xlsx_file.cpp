@@ -45,20 +45,12 @@ static void PrintTo(const QJsonValue& value, std::ostream* out)
 namespace {
 
 using sample::Amounts;
+using sample::withStaleResults;
 using Grid = testing_support::CsvGrid;
 
 Workbook filledCopy(const Amounts& amounts)
 {
     return sample::filledWorkbook(readXlsFile(resources::templateWorkbook()), amounts);
-}
-
-// Every formula's stored result replaced by a wrong one.
-Workbook withStaleResults(Workbook book)
-{
-    for (auto& [where, cell] : book.sheets[0].cells)
-        if (!cell.formula.isEmpty())
-            cell.value = 999.0;
-    return book;
 }
 
 // ---------------------------------------------------------------- the dressed workbook

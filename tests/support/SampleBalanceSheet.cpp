@@ -40,4 +40,12 @@ spreadsheet::Workbook filledTemplate()
     return filledWorkbook(generation::balanceSheetTemplate(), sampleAmountsDated(kPictureDateSerial));
 }
 
+spreadsheet::Workbook withStaleResults(spreadsheet::Workbook book)
+{
+    for (auto& [where, cell] : book.sheets[0].cells)
+        if (!cell.formula.isEmpty())
+            cell.value = 999.0;
+    return book;
+}
+
 } // namespace sample

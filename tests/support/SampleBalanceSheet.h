@@ -28,4 +28,8 @@ spreadsheet::Workbook filledWorkbook(spreadsheet::Workbook book, const Amounts& 
 // The generated template with the sample amounts and the picture date.
 spreadsheet::Workbook filledTemplate();
 
+// Every formula's stored result on the first sheet replaced by a wrong one
+// (999): a program that shows the true totals has computed them.
+spreadsheet::Workbook withStaleResults(spreadsheet::Workbook book);
+
 } // namespace sample
