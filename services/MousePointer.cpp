@@ -10,6 +10,8 @@
 #include <QWidget>
 #include <QtEndian>
 
+#include <utility>
+
 namespace services {
 
 WindowPointer::WindowPointer(QWidget* window) : QObject(window), window_(window)
@@ -70,14 +72,25 @@ void WindowPointer::set(int value)
     if (value == value_)
         return;
     value_ = value;
-    const QList<QWidget*> widgets = QList<QWidget*>{window_} + window_->findChildren<QWidget*>();
-    for (QWidget* w : widgets) {
-        if (value == Default) {
+    if (value == Default) {
+        for (QWidget* w : std::exchange(overridden_, {}))
             restoreOwnCursor(w);
+        return;
+    }
+    // A control without a pointer of its own shows its parent's, so the
+    // window and the controls with their own (a text box's I-beam) are all
+    // that need the new one: a third of the window's widgets.
+    const QCursor shown =
+        value == Hourglass ? QCursor(Qt::WaitCursor) : customCursor_.value_or(QCursor(Qt::ArrowCursor));
+    // Those showing an earlier pointer of the window's have it set, so they
+    // are among them.
+    overridden_.clear();
+    for (QWidget* w : QList<QWidget*>{window_} + window_->findChildren<QWidget*>()) {
+        if (w != window_ && !w->testAttribute(Qt::WA_SetCursor))
             continue;
-        }
         keepOwnCursor(w);
-        w->setCursor(value == Hourglass ? QCursor(Qt::WaitCursor) : customCursor_.value_or(QCursor(Qt::ArrowCursor)));
+        overridden_.append(w);
+        w->setCursor(shown);
     }
 }
 
@@ -87,7 +100,10 @@ void WindowPointer::keepOwnCursor(QWidget* widget)
         return;
     ownCursors_.insert(widget,
                        widget->testAttribute(Qt::WA_SetCursor) ? std::optional(widget->cursor()) : std::nullopt);
-    connect(widget, &QObject::destroyed, this, [this, widget] { ownCursors_.remove(widget); });
+    connect(widget, &QObject::destroyed, this, [this, widget] {
+        ownCursors_.remove(widget);
+        overridden_.removeOne(widget);
+    });
 }
 
 void WindowPointer::restoreOwnCursor(QWidget* widget)

@@ -45,6 +45,8 @@ private:
     std::optional<QCursor> customCursor_;
     // What each control showed before the window's pointer replaced it.
     QHash<const QWidget*, std::optional<QCursor>> ownCursors_;
+    // The widgets showing the window's pointer instead of their own.
+    QList<QWidget*> overridden_;
     int value_ = Default;
 };
 

@@ -306,3 +306,25 @@ TEST_F(PointerTest, NoMoveReplacesTheHourglass)
     moveOver(window.PushButton1);
     EXPECT_EQ(pointer(), 99);
 }
+
+// Every part of the window shows the window's pointer, whether it has one of
+// its own or takes its parent's, and shows its own again afterwards; also
+// when the hourglass follows the hand.
+TEST_F(PointerTest, EveryPartShowsTheWindowsPointerAndThenItsOwn)
+{
+    const QList<QWidget*> parts = QList<QWidget*>{&window} + window.findChildren<QWidget*>();
+    QList<Qt::CursorShape> own;
+    for (QWidget* part : parts)
+        own << part->cursor().shape();
+    ASSERT_TRUE(own.contains(Qt::IBeamCursor));
+    for (const QList<int>& steps : QList<QList<int>>{{11}, {99, 11}, {11, 99}}) {
+        for (const int value : steps)
+            window.mousePointer().set(value);
+        const Qt::CursorShape shown = steps.back() == 11 ? Qt::WaitCursor : Qt::ArrowCursor;
+        for (QWidget* part : parts)
+            EXPECT_EQ(part->cursor().shape(), shown) << part->metaObject()->className() << " " << steps.back();
+        window.mousePointer().set(0);
+        for (qsizetype i = 0; i < parts.size(); ++i)
+            EXPECT_EQ(parts[i]->cursor().shape(), own[i]) << parts[i]->metaObject()->className();
+    }
+}
