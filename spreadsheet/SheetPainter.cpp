@@ -11,6 +11,7 @@
 #include <array>
 #include <cmath>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -45,6 +46,28 @@ int saturated(std::int64_t pixels)
     return int(std::clamp(pixels, -kFarPixels, kFarPixels));
 }
 
+// Widths of the texts measured so far in one font, in the units it is set in.
+using MeasuredWidths = QHash<QString, qreal>;
+
+// The widths measured in `font` in earlier pictures as well: a workbook drawn
+// again brings back most of its texts, and measuring one shapes it, a sixth
+// of the drawing. Fonts belong to their thread, and so does this.
+std::shared_ptr<MeasuredWidths> measuredWidths(const QFont& font)
+{
+    constexpr qsizetype kMostFonts = 256;
+    thread_local QHash<QString, std::shared_ptr<MeasuredWidths>> byFont;
+    const QString key = font.key() + (font.kerning() ? u'k' : u'-');
+    std::shared_ptr<MeasuredWidths>& widths = byFont[key];
+    if (!widths) {
+        if (byFont.size() > kMostFonts) { // fonts in use keep their own
+            byFont.clear();
+            return measuredWidths(font);
+        }
+        widths = std::make_shared<MeasuredWidths>();
+    }
+    return widths;
+}
+
 // A cell font at its exact size, measured in pixels of the picture.
 class TextFont {
 public:
@@ -52,6 +75,7 @@ public:
     {
         drawing.setPixelSize(std::max(1, font.heightTwips));
         metrics = QFontMetricsF(drawing);
+        widths = measuredWidths(drawing);
         ascent = int(std::lround(metrics.ascent() / kTextScale));
         descent = int(std::lround(metrics.descent() / kTextScale));
         lineSpacing = int(std::lround(metrics.lineSpacing() / kTextScale));
@@ -60,12 +84,15 @@ public:
     qreal advance(const QString& text) const { return setAdvance(text) / kTextScale; }
     // In the units the font is set in, kTextScale times the picture's. A
     // file stores a text once and may name it in every cell: each text is
-    // measured once a picture.
+    // measured once.
     qreal setAdvance(const QString& text) const
     {
-        if (const auto found = widths.constFind(text); found != widths.cend())
+        constexpr qsizetype kMostWidths = 1 << 14;
+        if (const auto found = widths->constFind(text); found != widths->cend())
             return *found;
-        return *widths.insert(text, metrics.horizontalAdvance(text));
+        if (widths->size() >= kMostWidths)
+            widths->clear();
+        return *widths->insert(text, metrics.horizontalAdvance(text));
     }
     qreal advance(QChar character) const { return metrics.horizontalAdvance(character) / kTextScale; }
     qreal underlinePos() const { return metrics.underlinePos() / kTextScale; }
@@ -78,7 +105,7 @@ public:
     int lineSpacing = 0;
 
 private:
-    mutable QHash<QString, qreal> widths;
+    std::shared_ptr<MeasuredWidths> widths;
 };
 
 // Keeps the painter's state while it lives.

@@ -302,6 +302,35 @@ TEST(SheetPainter, NumbersTooWideShowHashesAcrossTheColumn)
     EXPECT_EQ(image.copy(0, 0, 64, 17), image.copy(64, 0, 64, 17));
 }
 
+// Widths are kept from picture to picture: a text measured in one font is
+// never taken at that width in another.
+TEST(SheetPainter, AWidthMeasuredInOneFontIsNotTakenForAnother)
+{
+    Workbook book = smallBook();
+    Font larger;
+    larger.heightTwips = 400;
+    Font bold;
+    bold.heightTwips = 300;
+    bold.bold = true;
+    book.fonts << larger << bold;
+    Worksheet& sheet = book.sheets[0];
+    const auto cellIn = [&](int font) {
+        CellFormat format;
+        format.fontIndex = font;
+        return Cell{12345678.0, {}, addFormat(book, format)};
+    };
+    sheet.cellAt(cellAddress("A1")) = cellIn(0);
+    sheet.cellAt(cellAddress("A2")) = cellIn(1);
+    sheet.cellAt(cellAddress("A3")) = cellIn(2);
+    // 8 digits of Arial 10 fit 64 pixels; of 20 or of 15 bold they do not.
+    for (int round = 0; round < 2; ++round) {
+        for (const char* at : {"A1", "A2", "A3", "A1"}) {
+            const QString shown = shownText(book, sheet, cellAddress(at), 64);
+            EXPECT_EQ(shown.startsWith(u'#'), at != std::string_view("A1")) << at << " " << shown.toStdString();
+        }
+    }
+}
+
 TEST(SheetPainter, TextRunsIntoEmptyNeighboursOnly)
 {
     Workbook book = smallBook();
