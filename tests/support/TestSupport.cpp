@@ -2,10 +2,12 @@
 
 #include "resources/TemplateWorkbook.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QPrinter>
+#include <QProcess>
 #include <QSettings>
 #include <gtest/gtest.h>
 
@@ -139,6 +141,26 @@ QString writeTemplate()
     const QString path = tempPath(QStringLiteral("template.xlt"));
     writeFileBytes(path, resources::templateWorkbook());
     return path;
+}
+
+QByteArray outputUntilKilled(QProcess& child, const std::function<bool(const QByteArray&)>& ready)
+{
+    child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    child.start();
+    if (!child.waitForStarted(10000)) {
+        ADD_FAILURE() << "could not start " << child.program().toStdString();
+        return {};
+    }
+    QByteArray output;
+    const QDeadlineTimer deadline(60000);
+    while (!ready(output) && child.state() == QProcess::Running && !deadline.hasExpired()) {
+        child.waitForReadyRead(100);
+        output += child.readAllStandardOutput();
+    }
+    child.kill();
+    EXPECT_TRUE(child.waitForFinished(10000));
+    EXPECT_EQ(child.exitStatus(), QProcess::CrashExit) << "it ended before the kill";
+    return output + child.readAllStandardOutput();
 }
 
 } // namespace testing_support

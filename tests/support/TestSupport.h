@@ -6,6 +6,9 @@
 #include <QList>
 #include <QString>
 #include <deque>
+#include <functional>
+
+class QProcess;
 
 namespace testing_support {
 
@@ -72,5 +75,10 @@ QString tempPath(const QString& name);
 // The carried template written as the generation run writes it before
 // opening it: $TEMP/template.xlt.
 QString writeTemplate();
+
+// Starts `child` and reads its standard output until what it wrote
+// satisfies `ready` (or it ends, or a minute passes), then kills it with
+// SIGKILL. Returns all it wrote; the test fails unless the kill ended it.
+QByteArray outputUntilKilled(QProcess& child, const std::function<bool(const QByteArray&)>& ready);
 
 } // namespace testing_support
